@@ -1,0 +1,112 @@
+// The update tool's driver: the command and data exchange with the unit,
+// discovery of its port and baud rate, binary image assembly, the update
+// procedure, the web package writer and the console flow around them.
+#ifndef RAVELIN_FW_UPGRADE_H
+#define RAVELIN_FW_UPGRADE_H
+
+#include <cstdint>
+
+#include "Platform.h"
+
+#define FIRMWARE_VERSION_TO_UPLOAD "1.0.2"
+
+#define DATA_BUFFER_SIZE (1024 * 1000)
+#define CONCAT_BUFFER_SIZE (4 * 1024 * 1024)
+#define CONCAT_BUFFER_SPARE 16
+#define HEX_COPY_SPARE 16
+
+// Device codes in the last field of the unit's version reply.
+#define DEVICE_NONE 0
+#define DEVICE_XC7A35_484 1
+#define DEVICE_XC7A50_484 2
+#define DEVICE_XC7A75_484 3
+#define DEVICE_XC7A100_484 4
+#define DEVICE_XC7A200_S484 5
+#define DEVICE_XC7A200_F484 6
+#define DEVICE_XC7A75_676 7
+#define DEVICE_XC7A100_676 8
+#define DEVICE_XC7A15_484 9
+
+#define VALIDATE_TX_PRODUCT_ID_STRING "Korvan 6G SDI EXTENDER TX OVER FIBER WITH RETURN CHANNEL\r\n>>"
+#define VALIDATE_RX_PRODUCT_ID_STRING "Korvan 6G SDI EXTENDER RX OVER FIBER WITH RETURN CHANNEL\r\n>>"
+
+#define DISCOVERY_PROBE_COMMAND "%help -c version"
+#define DISCOVERY_EXPECTED_REPLY \
+    "version\n\r   version <no parameters> {Get the current firmware version}\r\n>>"
+#define DISCOVERY_LAST_COM_PORT 32
+
+#define STREAM_BAUD_RATE 115200
+#define STREAM_PIECE_SIZE 10240
+
+// One step of the reboot wait; 46 steps make the wait. Test builds shorten it.
+#ifndef REBOOT_WAIT_STEP_MS
+#define REBOOT_WAIT_STEP_MS 3000
+#endif
+#define REBOOT_WAIT_STEPS 46
+
+#define FIRMWARE_FILE_HEADER_FOR_WEB "KorVan\r\n418260\r\n"
+#define FIRMWARE_CHUNCK_SIZE_FOR_WEB 928
+#define FIRMWARE_FILE_NAME_FOR_WEB "FwToUpload.bin"
+#define WEB_BASE64_BUFFER_SIZE (600 * 1024)
+
+// Catalogue indices.
+#define CATALOGUE_MCU_FIRMWARE 0
+#define CATALOGUE_TX_LOGIC 1
+#define CATALOGUE_RX_LOGIC 2
+
+extern char *gHexFirmware;          // MCU HEX text, a private copy of catalogue entry 0
+extern char *gHexFPGA_Code;         // programmable-logic HEX text, copied when the unit type is known
+extern uint8_t *gDataConcatenated;  // the binary image: CONCAT_BUFFER_SIZE bytes + 16 spare
+extern char *gDataBuffer;           // command line out, every read in
+extern uint32_t gDataConcatenatedCheckSum;
+extern int gDataConcatenatedLenght;
+extern int gComPortNumber;
+extern int gBaudRate;
+
+// Overwrites every CR and LF up to the NUL that ended str on entry with ch.
+BOOL StrRemoveNL(char *str, char ch);
+
+// A writable copy of catalogue entry `index`: its length plus 16 zero bytes,
+// so NUL-terminated. Null when out of memory.
+char *newCatalogueTextCopy(int index);
+
+// Assembles a whole HEX text (consumed in place) into gDataConcatenated,
+// 0xFF-filled, and sets gDataConcatenatedLenght to the end of the last data
+// record in text order. Stops at the first invalid line. A record reaching
+// past CONCAT_BUFFER_SIZE, a line too long for the 100-character line buffer
+// and an extended linear address record with fewer than two data bytes are
+// invalid lines too.
+BOOL ValidateFwAndConcatenateData(char *gHexData);
+// 0 minus the byte sum of the image, modulo 2^32, into gDataConcatenatedCheckSum.
+uint32_t computeImageCheckSum(void);
+
+// Frames the command as "%%" + command + "\n\r" (bare + "\n\r" when isEchoON
+// is 1), writes it and, when expectedResponse is given, collects the reply
+// until one silent read window and compares it whole when validateResponse is 1.
+BOOL sendCommand(const char *commandToSend, BOOL isEchoON, BOOL validateResponse, const char *expectedResponse);
+// Streams the bytes in 10240-byte pieces with a percentage display, then
+// collects and compares the reply as sendCommand does. A negative length is refused.
+BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResponse, const char *expectedResponse);
+
+// Scans COM1 to COM32 at 115200, 9600, 57600, 4800, 2400 and 1200 baud; on 1
+// the port is left open at the unit's rate.
+BOOL detectComPortAndBaudrate(void);
+
+// Version query, product check, both transfers, reboot wait and prompt check.
+BOOL updateFirmware(void);
+
+// Writes "FwToUpload.bin" from gHexFirmware. 1 when the package was written.
+BOOL createFirmwareFileForWeb(void);
+
+// Prints lastMessage, then "\r\nPress any key to exit", waits for one key.
+int dipsplayLastMessageToUserBeforeExit(const char *lastMessage);
+
+// The long-lived buffers and the MCU text copy of program entry; 0 when out of memory.
+BOOL allocateSessionBuffers(void);
+void releaseSessionBuffers(void);
+
+// Program entry: the update run with no argument, the web package writer
+// with "--web-package", a usage text otherwise.
+int ravelinMain(int argc, char **argv);
+
+#endif

@@ -1,0 +1,6 @@
+#include "RavelinFwUpgrade.h"
+
+int main(int argc, char **argv)
+{
+    return ravelinMain(argc, argv);
+}
