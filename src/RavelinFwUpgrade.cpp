@@ -1,1 +1,634 @@
-// placeholder
+#include "RavelinFwUpgrade.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "BinImage.h"
+#include "ComPortAPI.h"
+#include "Console.h"
+#include "Encoder.h"
+#include "FileAPI.h"
+#include "IntelHex.h"
+#include "StringOperations.h"
+
+char *gHexFirmware = nullptr;
+char *gHexFPGA_Code = nullptr;
+uint8_t *gDataConcatenated = nullptr;
+char *gDataBuffer = nullptr;
+uint32_t gDataConcatenatedCheckSum = 0;
+int gDataConcatenatedLenght = 0;
+int gComPortNumber = 0;
+int gBaudRate = 0;
+
+// A reply may be as long as a whole read; these work buffers are far too big
+// for a Windows thread's 1 MiB stack, so they live here for the whole run.
+static char responseReceivedCopy[DATA_BUFFER_SIZE];
+static unsigned char bufferBase64[WEB_BASE64_BUFFER_SIZE];
+
+#define READ_REQUEST_SIZE (DATA_BUFFER_SIZE - 1)
+#define HEX_LINE_BUFFER_SIZE 100
+
+static const int kTrialBaudRates[] = {115200, 9600, 57600, 4800, 2400, 1200};
+
+BOOL StrRemoveNL(char *str, char ch)
+{
+    const size_t length = strlen(str);
+    for (size_t i = 0; i < length; ++i) {
+        if (str[i] == '\n' || str[i] == '\r') {
+            str[i] = ch;
+        }
+    }
+    return 1;
+}
+
+char *newCatalogueTextCopy(int index)
+{
+    if (index < 0 || index >= AUTOGEN_FILES_COUNT) {
+        return nullptr;
+    }
+    const autogen_files &entry = AUTOGEN_FILES[index];
+    char *copy = static_cast<char *>(calloc(static_cast<size_t>(entry.fileDataLength) + HEX_COPY_SPARE, 1));
+    if (copy != nullptr) {
+        memcpy(copy, entry.fileData, static_cast<size_t>(entry.fileDataLength));
+    }
+    return copy;
+}
+
+static void reportInvalidLine(const char *line)
+{
+    puts("\r\n intel_hex_line_is_valid \r");
+    printf("%s", line);
+    puts("\r");
+}
+
+// Rebuilds ":" + token in `line` and cuts it at its line end. Only the part of
+// the token before its first CR or LF is the record; what follows (blank lines)
+// is dropped, so only a record too long for the buffer is refused.
+static BOOL rebuildHexLine(char (&line)[HEX_LINE_BUFFER_SIZE], const char *token)
+{
+    const size_t recordLength = strcspn(token, "\r\n");
+    const size_t room = HEX_LINE_BUFFER_SIZE - 2;
+    line[0] = ':';
+    const size_t copied = recordLength < room ? recordLength : room;
+    memcpy(line + 1, token, copied);
+    line[1 + copied] = '\0';
+    StrRemoveNL(line, '\0');
+    return recordLength <= room;
+}
+
+BOOL ValidateFwAndConcatenateData(char *gHexData)
+{
+    memset(gDataConcatenated, 0xFF, CONCAT_BUFFER_SIZE);
+    gDataConcatenatedLenght = 0;
+    uint32_t memory_offset = 0;
+
+    char **extractedHexLine = str_split(gHexData, ":");
+    if (extractedHexLine == nullptr) {
+        puts("\r\nNUL extractedHexLine \r");
+        return 0;
+    }
+
+    BOOL valid = 1;
+    char intelHexStringLine[HEX_LINE_BUFFER_SIZE];
+    for (int index = 0; extractedHexLine[index] != nullptr; ++index) {
+        const BOOL fits = rebuildHexLine(intelHexStringLine, extractedHexLine[index]);
+        if (!fits || intel_hex_line_is_valid(intelHexStringLine) != INTEL_HEX_STRING_OK) {
+            reportInvalidLine(intelHexStringLine);
+            valid = 0;
+            break;
+        }
+
+        if (intel_hex_line_is_extended_linear_address_record(intelHexStringLine)) {
+            // The offset comes from the second data byte; a record without one
+            // cannot say where the following data belongs.
+            if (intel_hex_line_data_length(intelHexStringLine) < 2) {
+                reportInvalidLine(intelHexStringLine);
+                valid = 0;
+                break;
+            }
+            uint8_t *data_contents = new_u8_data_array_from_intel_hex_string(intelHexStringLine);
+            if (data_contents != nullptr) {
+                memory_offset = static_cast<uint32_t>(data_contents[1]) << 16;
+                free(data_contents);
+            }
+        }
+
+        if (intel_hex_line_is_data_record(intelHexStringLine)) {
+            const uint32_t address = memory_offset + intel_hex_line_address(intelHexStringLine);
+            const uint8_t data_length = intel_hex_line_data_length(intelHexStringLine);
+            if (address + data_length > CONCAT_BUFFER_SIZE) {
+                reportInvalidLine(intelHexStringLine);
+                valid = 0;
+                break;
+            }
+            uint8_t *data_contents = new_u8_data_array_from_intel_hex_string(intelHexStringLine);
+            if (data_contents != nullptr) {
+                memcpy(gDataConcatenated + address, data_contents, data_length);
+                gDataConcatenatedLenght = static_cast<int>(address + data_length);
+                free(data_contents);
+            }
+        }
+    }
+
+    free(extractedHexLine);
+    return valid;
+}
+
+uint32_t computeImageCheckSum(void)
+{
+    uint32_t checkSum = 0;
+    for (int index = 0; index < gDataConcatenatedLenght; ++index) {
+        checkSum -= gDataConcatenated[index];
+    }
+    gDataConcatenatedCheckSum = checkSum;
+    return checkSum;
+}
+
+// Gathers the reply into `reply` until a whole read window stays silent. Each
+// chunk counts up to its first NUL. The accumulator holds at most
+// READ_REQUEST_SIZE characters; once that much has been read the reply is
+// taken as it stands, so a unit that never falls silent cannot keep the tool
+// reading for ever.
+static void collectReply(char *reply)
+{
+    size_t replyLength = 0;
+    long totalBytesRead = 0;
+    reply[0] = '\0';
+    for (;;) {
+        int nBytesRead = 0;
+        ComPortAPI_ReadCOM(gDataBuffer, READ_REQUEST_SIZE, &nBytesRead);
+        if (nBytesRead < 0 || nBytesRead > READ_REQUEST_SIZE) {
+            nBytesRead = 0;
+        }
+        gDataBuffer[nBytesRead] = '\0';
+        if (nBytesRead == 0) {
+            return;
+        }
+        size_t chunkLength = strlen(gDataBuffer);
+        const size_t room = READ_REQUEST_SIZE - replyLength;
+        if (chunkLength > room) {
+            chunkLength = room;
+        }
+        memcpy(reply + replyLength, gDataBuffer, chunkLength);
+        replyLength += chunkLength;
+        reply[replyLength] = '\0';
+        totalBytesRead += nBytesRead;
+        if (replyLength == READ_REQUEST_SIZE || totalBytesRead >= READ_REQUEST_SIZE) {
+            return;
+        }
+    }
+}
+
+BOOL sendCommand(const char *commandToSend, BOOL isEchoON, BOOL validateResponse, const char *expectedResponse)
+{
+    Console_DiscardInput();
+
+    const int written = (isEchoON == 1)
+                            ? snprintf(gDataBuffer, DATA_BUFFER_SIZE, "%s\n\r", commandToSend)
+                            : snprintf(gDataBuffer, DATA_BUFFER_SIZE, "%%%%%s\n\r", commandToSend);
+    int nBytesWritten = 0;
+    if (written < 0 || written >= DATA_BUFFER_SIZE ||
+        !ComPortAPI_WriteCOM(gDataBuffer, static_cast<int>(strlen(gDataBuffer)), &nBytesWritten)) {
+        puts("\r\nError occurred when sending data !\r");
+        return 0;
+    }
+    if (expectedResponse == nullptr) {
+        return 1;
+    }
+
+    collectReply(responseReceivedCopy);
+    if (validateResponse == 1 && strcmp(responseReceivedCopy, expectedResponse) != 0) {
+        return 0;
+    }
+    return 1;
+}
+
+static void erasePercentage(int percentage)
+{
+    printf(percentage <= 9 ? "\b\b" : "\b\b\b");
+}
+
+BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResponse, const char *expectedResponse)
+{
+    if (dataToSendLength < 0) {
+        puts("\r\nError occurred when sending data !\r");
+        return 0;
+    }
+    Console_DiscardInput();
+    printf("1%%");
+    if (dataToSendLength == 0) {
+        return 1;
+    }
+
+    int dataSent = 0;
+    int percentage = 0;
+    while (dataSent < dataToSendLength) {
+        int nBytesWritten = 0;
+        const int remaining = dataToSendLength - dataSent;
+        if (remaining > STREAM_PIECE_SIZE) {
+            if (!ComPortAPI_WriteCOM(dataToSend + dataSent, STREAM_PIECE_SIZE, &nBytesWritten)) {
+                return 0;
+            }
+            dataSent += STREAM_PIECE_SIZE;
+            erasePercentage(percentage);
+            percentage = static_cast<int>(static_cast<long long>(dataSent) * 100 / dataToSendLength);
+            printf("%d%%", percentage);
+        } else {
+            if (!ComPortAPI_WriteCOM(dataToSend + dataSent, remaining, &nBytesWritten)) {
+                return 0;
+            }
+            erasePercentage(percentage);
+            printf("100%%");
+            Console_DiscardInput();
+            dataSent = dataToSendLength;
+        }
+    }
+
+    if (expectedResponse == nullptr) {
+        return 1;
+    }
+    collectReply(responseReceivedCopy);
+    if (validateResponse == 1 && strcmp(responseReceivedCopy, expectedResponse) != 0) {
+        printf("\r\nExpected : %s  received : %s\r\n", expectedResponse, responseReceivedCopy);
+        puts("\r\nError: Expected response did  not matched !\r");
+        return 0;
+    }
+    return 1;
+}
+
+BOOL detectComPortAndBaudrate(void)
+{
+    char ResponseExpected[100];
+    snprintf(ResponseExpected, sizeof ResponseExpected, "%s", DISCOVERY_EXPECTED_REPLY);
+
+    for (int i = 1; i <= DISCOVERY_LAST_COM_PORT; ++i) {
+        if (!ComPortAPI_ProbeCOM(i)) {
+            gComPortNumber = 0;
+            gBaudRate = 0;
+            continue;
+        }
+        gComPortNumber = i;
+        ComPortAPI_CloseCOM();
+
+        for (const int rate : kTrialBaudRates) {
+            // No port is open here: the rate is only recorded, and the open applies it.
+            ComPortAPI_SetBaudRate(rate);
+            if (!ComPortAPI_OpenCOM(i)) {
+                continue;
+            }
+            gBaudRate = rate;
+            if (sendCommand(DISCOVERY_PROBE_COMMAND, 0, 1, ResponseExpected)) {
+                return 1;
+            }
+            if (sendCommand(DISCOVERY_PROBE_COMMAND, 0, 1, ResponseExpected)) {
+                return 1;
+            }
+            ComPortAPI_CloseCOM();
+        }
+    }
+    return 0;
+}
+
+static void buildAnnouncement(char (&commandToSend)[100], const char *command)
+{
+    char stringNumber[15];
+    snprintf(commandToSend, sizeof commandToSend, "%s", command);
+    snprintf(stringNumber, sizeof stringNumber, "%u", gDataConcatenatedCheckSum);
+    strcat(commandToSend, stringNumber);
+    strcat(commandToSend, " ");
+    snprintf(stringNumber, sizeof stringNumber, "%d", gDataConcatenatedLenght);
+    strcat(commandToSend, stringNumber);
+}
+
+// Reads once into gDataBuffer and ends the text behind what arrived.
+static int readIntoDataBuffer(void)
+{
+    int nBytesRead = 0;
+    ComPortAPI_ReadCOM(gDataBuffer, READ_REQUEST_SIZE, &nBytesRead);
+    if (nBytesRead < 0 || nBytesRead > READ_REQUEST_SIZE) {
+        nBytesRead = 0;
+    }
+    gDataBuffer[nBytesRead] = '\0';
+    return nBytesRead;
+}
+
+static BOOL isUnitPrompt(const char *text)
+{
+    const size_t length = strlen(text);
+    return length >= 2 && text[0] == '[' && text[length - 1] == '>' && text[length - 2] == '>';
+}
+
+BOOL updateFirmware(void)
+{
+    char commandToSend[100];
+    int fw_ver = 0, fw_rev = 0, fw_sub = 0;
+    char model[8] = "";
+    int fpga_ver = 0, fpga_rev = 0;
+    int fpga_type = -1;
+    int page_idx = 0;
+    const int max_cnt = REBOOT_WAIT_STEPS;
+
+    ComPortAPI_SetReadingTimeoutInMs(1000);
+    sendCommand("%fw -v", 0, 0, nullptr);
+    readIntoDataBuffer();
+    StrRemoveNL(gDataBuffer, ' ');
+    const int nbr = sscanf(gDataBuffer, "%d.%d.%d %7s %d.%d %d", &fw_ver, &fw_rev, &fw_sub, model, &fpga_ver,
+                           &fpga_rev, &fpga_type);
+    if (nbr == 7) {
+        printf("Checking firmware version ..............  %d.%02d.%02d \r\n", fw_ver, fw_rev, fw_sub);
+        printf("Checking fpga version ..................  %s %d.%02d  device:%d\r\n", model, fpga_ver, fpga_rev,
+               fpga_type);
+    }
+
+    printf("Checking product .......... ");
+    if (fpga_type != DEVICE_XC7A75_676) {
+        puts("FAILED, Unknown product\r");
+        return 0;
+    }
+    if (sendCommand("%fw -p", 0, 1, VALIDATE_TX_PRODUCT_ID_STRING)) {
+        puts("TX OK\r");
+        printf("%s", VALIDATE_TX_PRODUCT_ID_STRING);
+        puts("\r");
+        page_idx = CATALOGUE_TX_LOGIC;
+    } else if (sendCommand("%fw -p", 0, 1, VALIDATE_RX_PRODUCT_ID_STRING)) {
+        puts("RX OK\r");
+        printf("%s", VALIDATE_RX_PRODUCT_ID_STRING);
+        puts("\r");
+        page_idx = CATALOGUE_RX_LOGIC;
+    } else {
+        puts("FAILED\r");
+        return 0;
+    }
+
+    free(gHexFPGA_Code);
+    gHexFPGA_Code = newCatalogueTextCopy(page_idx);
+    if (gHexFPGA_Code == nullptr) {
+        puts("Memoire insuffisante");
+        return 0;
+    }
+
+    if (!ValidateFwAndConcatenateData(gHexFPGA_Code)) {
+        puts("\r\nERROR: Programmable Logic data is not valid !\r");
+        return 0;
+    }
+    printf("Preparing to Upload Programmable Logic ............ ");
+    computeImageCheckSum();
+    buildAnnouncement(commandToSend, "%fw -l ");
+    ComPortAPI_SetReadingTimeoutInMs(10000);
+    if (!sendCommand(commandToSend, 0, 1, "Ready")) {
+        puts("FAILED [Unit not ready]\r");
+        return 0;
+    }
+    puts("OK\r");
+
+    printf("Sending Programmable Logic data ................... ");
+    ComPortAPI_SetBaudRate(STREAM_BAUD_RATE);
+    ComPortAPI_SetReadingTimeoutInMs(1000);
+    Console_DiscardInput();
+    if (!sendData(gDataConcatenated, gDataConcatenatedLenght, 1, "SUCCESS")) {
+        puts("FAILED\r");
+        return 0;
+    }
+    puts("OK\r");
+
+    if (!ValidateFwAndConcatenateData(gHexFirmware)) {
+        puts("\r\nERROR: uC Firmware data is not valid !\r");
+        return 0;
+    }
+    printf("Preparing to Upload Firmware ...................... ");
+    computeImageCheckSum();
+    buildAnnouncement(commandToSend, "%fw -h ");
+    ComPortAPI_SetReadingTimeoutInMs(5000);
+    if (!sendCommand(commandToSend, 0, 1, "Ready")) {
+        puts("FAILED [Unit not ready]\r");
+        return 0;
+    }
+    puts("OK\r");
+
+    printf("Sending data ...................................... ");
+    ComPortAPI_SetBaudRate(STREAM_BAUD_RATE);
+    ComPortAPI_SetReadingTimeoutInMs(1000);
+    Console_DiscardInput();
+    if (!sendData(gDataConcatenated, gDataConcatenatedLenght, 1, "SUCCESS")) {
+        puts("FAILED\r");
+        return 0;
+    }
+
+    ComPortAPI_SetBaudRate(gBaudRate);
+    printf(" OK\n\r\n\r");
+    printf("Please wait while the unit is rebooting ........... ");
+    for (int i = 0; i < max_cnt; ++i) {
+        printf("%3d%%", i * 100 / max_cnt);
+        Console_SleepMs(REBOOT_WAIT_STEP_MS);
+        printf("\b\b\b\b");
+    }
+    printf("%3d%%", 100);
+    Console_DiscardInput();
+
+    // The first window catches what the unit says while it boots; only the
+    // second one is expected to hold the prompt.
+    readIntoDataBuffer();
+    ComPortAPI_SetReadingTimeoutInMs(11000);
+    readIntoDataBuffer();
+    printf("\b\b\b\b");
+    printf("100%%");
+
+    if (isUnitPrompt(gDataBuffer)) {
+        puts("\n\r\n\rThe update was successful, the unit is now operational\r");
+    }
+    return 1;
+}
+
+int dipsplayLastMessageToUserBeforeExit(const char *lastMessage)
+{
+    printf("%s", lastMessage);
+    printf("\r\nPress any key to exit");
+    return Console_ReadKey();
+}
+
+static void appendLine(char (&header)[100], const char *text)
+{
+    strcat(header, text);
+    strcat(header, "\r\n");
+}
+
+BOOL createFirmwareFileForWeb(void)
+{
+    char tempString[25];
+    char header[100];
+    int dataLengthBase64 = WEB_BASE64_BUFFER_SIZE;
+    unsigned char tempBufferBase64[FIRMWARE_CHUNCK_SIZE_FOR_WEB + 2];
+
+    snprintf(header, sizeof header, "%s", FIRMWARE_FILE_HEADER_FOR_WEB);
+    appendLine(header, FIRMWARE_VERSION_TO_UPLOAD);
+
+    if (!ValidateFwAndConcatenateData(gHexFirmware)) {
+        puts("\r\nERROR: Firmware data is not valid !\r");
+        return 0;
+    }
+    puts("\r\n Firmware data is valid !\r");
+
+    computeImageCheckSum();
+    snprintf(tempString, sizeof tempString, "%u", gDataConcatenatedCheckSum);
+    appendLine(header, tempString);
+    printf("\r\n Firmware CheckSum = %s !\r\n", tempString);
+    printf("\r\n Firmware CheckSum u = %u !\r\n", gDataConcatenatedCheckSum);
+    snprintf(tempString, sizeof tempString, "%d", gDataConcatenatedLenght);
+    appendLine(header, tempString);
+    printf("\r\n Firmware data length = %d !\r\n", gDataConcatenatedLenght);
+
+    BOOL written = FileAPI_CreateFile(FIRMWARE_FILE_NAME_FOR_WEB, 1);
+    written &= FileAPI_writeToFileBinary(reinterpret_cast<const uint8_t *>(header), static_cast<uint32_t>(strlen(header)));
+    written &= FileAPI_CloseFile();
+
+    // An empty image encodes to nothing and the encoder then leaves the
+    // length untouched, so the body is empty by definition.
+    int bodyLength = 0;
+    if (gDataConcatenatedLenght > 0) {
+        if (base64_encode(bufferBase64, &dataLengthBase64, gDataConcatenated, gDataConcatenatedLenght) != 0) {
+            puts("\r\n ERROR BASE 64 !\r");
+            // A header without its body must not pass for a package.
+            remove(FIRMWARE_FILE_NAME_FOR_WEB);
+            printf("\r\nPress any key to exit");
+            Console_ReadKey();
+            return 0;
+        }
+        bodyLength = dataLengthBase64;
+    }
+    for (int back = 1; back <= 4 && back <= bodyLength; ++back) {
+        if (bufferBase64[bodyLength - back] == '=') {
+            bufferBase64[bodyLength - back] = 'A';
+        }
+    }
+
+    written &= FileAPI_OpenFile_ToWrite(FIRMWARE_FILE_NAME_FOR_WEB, 1);
+    int remainingByte = bodyLength;
+    int currentIndex = 0;
+    while (remainingByte > FIRMWARE_CHUNCK_SIZE_FOR_WEB) {
+        memcpy(tempBufferBase64, bufferBase64 + currentIndex, FIRMWARE_CHUNCK_SIZE_FOR_WEB);
+        currentIndex += FIRMWARE_CHUNCK_SIZE_FOR_WEB;
+        remainingByte -= FIRMWARE_CHUNCK_SIZE_FOR_WEB;
+        tempBufferBase64[FIRMWARE_CHUNCK_SIZE_FOR_WEB] = '\r';
+        tempBufferBase64[FIRMWARE_CHUNCK_SIZE_FOR_WEB + 1] = '\n';
+        written &= FileAPI_writeToFileBinary(tempBufferBase64, FIRMWARE_CHUNCK_SIZE_FOR_WEB + 2);
+    }
+    if (remainingByte > 0) {
+        memcpy(tempBufferBase64, bufferBase64 + currentIndex, static_cast<size_t>(remainingByte));
+        written &= FileAPI_writeToFileBinary(tempBufferBase64, static_cast<uint32_t>(remainingByte));
+    }
+    written &= FileAPI_CloseFile();
+
+    printf("\r\nPress any key to exit");
+    Console_ReadKey();
+    return written;
+}
+
+BOOL allocateSessionBuffers(void)
+{
+    gHexFirmware = newCatalogueTextCopy(CATALOGUE_MCU_FIRMWARE);
+    gDataConcatenated = static_cast<uint8_t *>(calloc(CONCAT_BUFFER_SIZE + CONCAT_BUFFER_SPARE, 1));
+    if (gDataConcatenated != nullptr) {
+        memset(gDataConcatenated, 0xFF, CONCAT_BUFFER_SIZE);
+    }
+    gDataBuffer = static_cast<char *>(calloc(DATA_BUFFER_SIZE, 1));
+    return gHexFirmware != nullptr && gDataConcatenated != nullptr && gDataBuffer != nullptr;
+}
+
+void releaseSessionBuffers(void)
+{
+    free(gDataBuffer);
+    free(gDataConcatenated);
+    free(gHexFirmware);
+    free(gHexFPGA_Code);
+    gDataBuffer = nullptr;
+    gDataConcatenated = nullptr;
+    gHexFirmware = nullptr;
+    gHexFPGA_Code = nullptr;
+}
+
+static void printUsage(const char *program)
+{
+    fprintf(stderr,
+            "Usage: %s [--web-package]\n"
+            "  (no argument)    find the unit on COM1..COM32 and update its firmware to version %s\n"
+            "  --web-package    write the web update package \"%s\" in the current directory\n",
+            program, FIRMWARE_VERSION_TO_UPLOAD, FIRMWARE_FILE_NAME_FOR_WEB);
+}
+
+static int runWebPackageWriter(void)
+{
+    if (!allocateSessionBuffers()) {
+        puts("Memoire insuffisante");
+        releaseSessionBuffers();
+        return 1;
+    }
+    const BOOL written = createFirmwareFileForWeb();
+    releaseSessionBuffers();
+    return written ? 0 : 1;
+}
+
+static int runUpdate(void)
+{
+    if (!allocateSessionBuffers()) {
+        puts("Memoire insuffisante");
+        releaseSessionBuffers();
+        return 1;
+    }
+
+    printf("\n\rYou are about to upload the firmware version %s", FIRMWARE_VERSION_TO_UPLOAD);
+    printf("\n\r\n\rDetecting COM port and Baud Rate..................");
+
+    // Discovery runs without CTS flow control: no port is open yet, so this
+    // only records the setting for the opens that follow.
+    ComPortAPI_SetHardwareFlowControl(0);
+    if (detectComPortAndBaudrate()) {
+        puts("OK\r");
+        printf("COM PORT Number : %d", gComPortNumber);
+        printf("\r\nBaud rate       : %d \r\n\r\n", gBaudRate);
+    } else {
+        printf("FAILED");
+        printf("\n\r\n\rEnter the COM port number : ");
+        Console_ReadDecimal(&gComPortNumber);
+        printf("\r\nOpening COM%d....................", gComPortNumber);
+        if (!ComPortAPI_OpenCOM(gComPortNumber)) {
+            dipsplayLastMessageToUserBeforeExit("");
+            releaseSessionBuffers();
+            return -1;
+        }
+        puts("OK\r");
+        printf("\n\r\n\rEnter the BAUD RATE       : ");
+        Console_ReadDecimal(&gBaudRate);
+        printf("\r\nSetting baud rate at %d..........", gBaudRate);
+        if (!ComPortAPI_SetBaudRate(gBaudRate)) {
+            ComPortAPI_CloseCOM();
+            dipsplayLastMessageToUserBeforeExit("");
+            releaseSessionBuffers();
+            return -1;
+        }
+        puts("OK\r");
+    }
+    ComPortAPI_SetHardwareFlowControl(1);
+
+    const BOOL updated = updateFirmware();
+    ComPortAPI_CloseCOM();
+    dipsplayLastMessageToUserBeforeExit(updated ? "" : "\n\rERROR: The update was not successful.\r\n");
+    releaseSessionBuffers();
+    return updated ? 0 : 1;
+}
+
+int ravelinMain(int argc, char **argv)
+{
+    // Progress lines are redrawn in place; the operator must see every
+    // character when it is printed, not when a line ends.
+    setvbuf(stdout, nullptr, _IONBF, 0);
+
+    if (argc <= 1) {
+        return runUpdate();
+    }
+    if (argc == 2 && strcmp(argv[1], "--web-package") == 0) {
+        return runWebPackageWriter();
+    }
+    printUsage(argv[0]);
+    return 2;
+}
