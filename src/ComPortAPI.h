@@ -8,6 +8,8 @@
 // open. Reads are windows of T ms (T = the read time-out in force): they
 // return when the requested count has arrived or T ms after they started,
 // with what arrived. Writes never time out. Every function returns 1 or 0.
+// With no port open, reads and writes fail with a count of 0; so do negative
+// counts, and a negative read time-out is refused without being recorded.
 #ifndef COM_PORT_API_H
 #define COM_PORT_API_H
 
@@ -28,7 +30,8 @@ BOOL ComPortAPI_OpenCOM(int nId);
 // The exclusive open of discovery's probe, without any configuration; the
 // result goes to g_hCOM as for an open. Prints nothing.
 BOOL ComPortAPI_ProbeCOM(int nId);
-// Always 1, port open or not.
+// Closes the port if one is open and forgets it (g_hCOM null), so that a
+// second close or a later setter never touches a stale descriptor. Always 1.
 BOOL ComPortAPI_CloseCOM(void);
 BOOL ComPortAPI_ReadCOM(void *buffer, int nBytesToRead, int *pBytesRead);
 BOOL ComPortAPI_WriteCOM(const void *buffer, int nBytesToWrite, int *pBytesWritten);

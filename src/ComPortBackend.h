@@ -1,21 +1,48 @@
 // What ComPortAPI needs from the operating system, one call per kernel32
 // operation it uses. Each platform implements this in its own file; nothing
-// outside ComPortAPI includes it.
+// outside ComPortAPI (and its tests) includes it.
+//
+// A port is a HANDLE that is never null: null is ComPortAPI's "no port yet".
+// The Windows file is a thin pass-through to kernel32. The POSIX file meets
+// the same calls on a tty: COM N is $RAVELIN_COM_DIR/comN when that variable
+// is set, else /dev/ttyS<N-1>; the open is exclusive through flock and
+// TIOCEXCL; the line is always raw 8N1, and only BaudRate, fOutxCtsFlow,
+// fDtrControl and fRtsControl are taken from the DCB; a read is a window of
+// ReadTotalTimeoutConstant ms; a write waits as long as it takes.
 #ifndef COM_PORT_BACKEND_H
 #define COM_PORT_BACKEND_H
 
+#include <cstdio>
+
 #include "Platform.h"
 
+// Forms the Windows device name of COM nId ("\\.\COMn") in the 16-character
+// buffer that the open uses. 0 for a number below 1 or one whose name would
+// not fit; every platform treats such a port as missing.
+inline BOOL ComPortBackend_DeviceName(int nId, char (&szCOM)[16])
+{
+    if (nId < 1) {
+        return 0;
+    }
+    const int length = snprintf(szCOM, sizeof szCOM, "\\\\.\\COM%d", nId);
+    return length > 0 && length < (int)sizeof szCOM;
+}
+
 // Exclusive open of COM nId; INVALID_HANDLE_VALUE when the port is missing,
-// held, or its name would not fit the 16-character device name buffer.
+// held, not a serial device, or its name would not fit (see above).
 HANDLE ComPortBackend_Open(int nId);
 void ComPortBackend_SetupQueues(HANDLE port, DWORD rxSize, DWORD txSize);
 BOOL ComPortBackend_SetTimeouts(HANDLE port, const COMMTIMEOUTS *timeouts);
+// Applies the whole record at once; 0 when the driver refuses a value, such
+// as a baud rate it does not support.
 BOOL ComPortBackend_SetState(HANDLE port, const DCB *settings);
 // Drops everything pending or queued in either direction.
 void ComPortBackend_Purge(HANDLE port);
 void ComPortBackend_RaiseDtr(HANDLE port);
+// Returns when nBytesToRead bytes have arrived or the read time-out has run
+// out, with what arrived (1, possibly 0 bytes); 0 when the line failed.
 BOOL ComPortBackend_Read(HANDLE port, void *buffer, int nBytesToRead, int *pBytesRead);
+// Returns when all bytes are taken (1) or the line failed (0); no time limit.
 BOOL ComPortBackend_Write(HANDLE port, const void *buffer, int nBytesToWrite, int *pBytesWritten);
 void ComPortBackend_Close(HANDLE port);
 

@@ -1,1 +1,59 @@
-// placeholder
+// The serial port through kernel32, synchronous (no overlapped I/O).
+#include "ComPortBackend.h"
+
+HANDLE ComPortBackend_Open(int nId)
+{
+    char szCOM[16];
+    if (!ComPortBackend_DeviceName(nId, szCOM)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileA(szCOM, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, NULL);
+}
+
+void ComPortBackend_SetupQueues(HANDLE port, DWORD rxSize, DWORD txSize)
+{
+    SetupComm(port, rxSize, txSize);
+}
+
+BOOL ComPortBackend_SetTimeouts(HANDLE port, const COMMTIMEOUTS *timeouts)
+{
+    COMMTIMEOUTS copy = *timeouts;
+    return SetCommTimeouts(port, &copy) ? 1 : 0;
+}
+
+BOOL ComPortBackend_SetState(HANDLE port, const DCB *settings)
+{
+    DCB copy = *settings;
+    return SetCommState(port, &copy) ? 1 : 0;
+}
+
+void ComPortBackend_Purge(HANDLE port)
+{
+    PurgeComm(port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+}
+
+void ComPortBackend_RaiseDtr(HANDLE port)
+{
+    EscapeCommFunction(port, SETDTR);
+}
+
+BOOL ComPortBackend_Read(HANDLE port, void *buffer, int nBytesToRead, int *pBytesRead)
+{
+    DWORD bytesRead = 0;
+    const BOOL ok = ReadFile(port, buffer, (DWORD)nBytesToRead, &bytesRead, NULL);
+    *pBytesRead = (int)bytesRead;
+    return ok ? 1 : 0;
+}
+
+BOOL ComPortBackend_Write(HANDLE port, const void *buffer, int nBytesToWrite, int *pBytesWritten)
+{
+    DWORD bytesWritten = 0;
+    const BOOL ok = WriteFile(port, buffer, (DWORD)nBytesToWrite, &bytesWritten, NULL);
+    *pBytesWritten = (int)bytesWritten;
+    return ok ? 1 : 0;
+}
+
+void ComPortBackend_Close(HANDLE port)
+{
+    CloseHandle(port);
+}

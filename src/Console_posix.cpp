@@ -1,1 +1,60 @@
-// placeholder
+// The console on a POSIX terminal. When standard input is not a terminal
+// (a pipe, a file, /dev/null, closed) there is no key to wait for and no
+// typed-ahead line to drop, so neither ever blocks on it.
+#include "Console.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+#include <stdio_ext.h>
+#include <termios.h>
+#include <unistd.h>
+
+int Console_ReadKey(void)
+{
+    // The prompt before the wait usually has no line end.
+    fflush(stdout);
+    termios saved;
+    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved) != 0) {
+        return -1;
+    }
+    termios oneKey = saved;
+    oneKey.c_lflag &= ~(ICANON | ECHO);
+    oneKey.c_cc[VMIN] = 1;
+    oneKey.c_cc[VTIME] = 0;
+    tcsetattr(STDIN_FILENO, TCSANOW, &oneKey);
+    unsigned char key = 0;
+    ssize_t n;
+    do {
+        n = read(STDIN_FILENO, &key, 1);
+    } while (n < 0 && errno == EINTR);
+    tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    return n == 1 ? key : -1;
+}
+
+BOOL Console_ReadDecimal(int *value)
+{
+    fflush(stdout);
+    int number = 0;
+    if (scanf("%d", &number) != 1) {
+        return 0;
+    }
+    *value = number;
+    return 1;
+}
+
+void Console_DiscardInput(void)
+{
+    if (isatty(STDIN_FILENO)) {
+        tcflush(STDIN_FILENO, TCIFLUSH);
+    }
+    __fpurge(stdin);
+}
+
+void Console_SleepMs(unsigned int milliseconds)
+{
+    timespec left = {(time_t)(milliseconds / 1000), (long)(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
