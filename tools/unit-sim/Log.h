@@ -1,0 +1,14 @@
+// Diagnostics of the simulator. Everything goes to stderr, and only with
+// --verbose: stdout carries the one ready line that tests wait for.
+#ifndef UNIT_SIM_LOG_H
+#define UNIT_SIM_LOG_H
+
+#include <string>
+
+void setVerbose(bool on);
+void logf(const char *format, ...) __attribute__((format(printf, 1, 2)));
+// Bytes as readable text: printable ASCII as is, the rest as \r, \n or \xNN,
+// at most `limit` bytes of it.
+std::string printable(const std::string &bytes, std::size_t limit = 80);
+
+#endif
