@@ -19,8 +19,10 @@ int Console_ReadKey(void)
     if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved) != 0) {
         return -1;
     }
+    // Without ISIG, Ctrl-C is a key as it is for _getch, and cannot end the
+    // process while the terminal is in this mode.
     termios oneKey = saved;
-    oneKey.c_lflag &= ~(ICANON | ECHO);
+    oneKey.c_lflag &= ~(ICANON | ECHO | ISIG);
     oneKey.c_cc[VMIN] = 1;
     oneKey.c_cc[VTIME] = 0;
     tcsetattr(STDIN_FILENO, TCSANOW, &oneKey);

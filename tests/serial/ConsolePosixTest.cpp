@@ -157,18 +157,20 @@ TEST(ConsolePosix, ReadKeyOnATerminalTakesOneUnechoedKeyAndRestoresTheTerminal)
     ASSERT_NE(terminal.localFlags() & ICANON, 0u);
     ASSERT_NE(terminal.localFlags() & ECHO, 0u);
 
-    const pid_t child = startWithStdin(terminal.slave, [] { return Console_ReadKey() == 'k' ? 0 : 1; });
+    // Ctrl-C is a key like any other while the key is awaited.
+    const pid_t child = startWithStdin(terminal.slave, [] { return Console_ReadKey() == 3 ? 0 : 1; });
     const auto start = Clock::now();
     while ((terminal.localFlags() & ICANON) != 0 && within(start, 3000)) {
         usleep(1000);
     }
     // No line end follows: in canonical mode the key would never be delivered.
-    ASSERT_EQ(write(terminal.master, "k", 1), 1);
+    ASSERT_EQ(write(terminal.master, "\x03", 1), 1);
     EXPECT_EQ(finish(child), 0);
 
     EXPECT_FALSE(terminal.masterHasInput(50)) << "the key was echoed";
     EXPECT_NE(terminal.localFlags() & ICANON, 0u);
     EXPECT_NE(terminal.localFlags() & ECHO, 0u);
+    EXPECT_NE(terminal.localFlags() & ISIG, 0u);
 }
 
 TEST(ConsolePosix, ReadDecimalFromAPipeOrNothing)
