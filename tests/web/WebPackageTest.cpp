@@ -40,7 +40,7 @@ bool fileExists(const std::string &path)
 
 std::string hexRecord(uint8_t type, uint16_t address, const uint8_t *data, size_t count)
 {
-    char field[8];
+    char field[16];
     uint8_t sum = static_cast<uint8_t>(count + (address >> 8) + (address & 0xFF) + type);
     std::string line = ":";
     snprintf(field, sizeof field, "%02X%04X%02X", static_cast<unsigned>(count), address, type);
