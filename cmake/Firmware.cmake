@@ -50,6 +50,12 @@ else()
   set(ravelin_catalogue_gen_depends catalogue-gen)
 endif()
 
+# Rewritten only when the choice of images changes, so that switching
+# FIRMWARE_DIR re-runs the step below even where a changed command alone
+# would not (Makefiles).
+set(ravelin_firmware_choice ${RAVELIN_FIRMWARE_BUILD_DIR}-source.txt)
+file(CONFIGURE OUTPUT ${ravelin_firmware_choice} CONTENT "${FIRMWARE_DIR}\n")
+
 if(FIRMWARE_DIR)
   set(ravelin_firmware_sources "")
   foreach(name ${RAVELIN_FIRMWARE_NAMES})
@@ -63,7 +69,7 @@ if(FIRMWARE_DIR)
     COMMAND ${CMAKE_COMMAND} -E make_directory ${RAVELIN_FIRMWARE_BUILD_DIR}
     COMMAND ${CMAKE_COMMAND} -E copy ${ravelin_firmware_sources} ${RAVELIN_FIRMWARE_BUILD_DIR}
     COMMAND ${CMAKE_COMMAND} -E touch ${ravelin_firmware_files}
-    DEPENDS ${ravelin_firmware_sources}
+    DEPENDS ${ravelin_firmware_sources} ${ravelin_firmware_choice}
     COMMENT "Taking the firmware images from ${FIRMWARE_DIR}"
     VERBATIM)
 else()
@@ -71,7 +77,7 @@ else()
     OUTPUT ${ravelin_firmware_files}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${RAVELIN_FIRMWARE_BUILD_DIR}
     COMMAND ${ravelin_firmware_gen} ${RAVELIN_FIRMWARE_BUILD_DIR}
-    DEPENDS ${ravelin_firmware_gen_depends}
+    DEPENDS ${ravelin_firmware_gen_depends} ${ravelin_firmware_choice}
     COMMENT "Generating the stand-in firmware images"
     VERBATIM)
 endif()
