@@ -1,0 +1,29 @@
+// The tool's end of the line, as the simulator's tests drive it: the link
+// opened like a serial port, raw, at a chosen rate.
+#ifndef SIM_LINE_CLIENT_H
+#define SIM_LINE_CLIENT_H
+
+#include <chrono>
+#include <string>
+
+class LineClient {
+public:
+    // Throws std::runtime_error when the link cannot be opened or set.
+    LineClient(const std::string &path, int baud);
+    ~LineClient();
+    LineClient(const LineClient &) = delete;
+    LineClient &operator=(const LineClient &) = delete;
+
+    void setBaud(int baud);
+    // False when the line refused the bytes (the unit hung up).
+    bool send(const std::string &bytes);
+    // One command line as the tool frames it: "%%" + command + "\n\r".
+    bool command(const std::string &command) { return send("%%" + command + "\n\r"); }
+    // Everything that arrives until the line stays silent for `window`.
+    std::string reply(std::chrono::milliseconds window = std::chrono::milliseconds(150));
+
+private:
+    int fd_ = -1;
+};
+
+#endif
