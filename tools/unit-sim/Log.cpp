@@ -7,7 +7,7 @@ static bool gVerbose = false;
 
 void setVerbose(bool on) { gVerbose = on; }
 
-void logf(const char *format, ...)
+void logVerbose(const char *format, ...)
 {
     if (!gVerbose)
         return;

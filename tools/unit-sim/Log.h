@@ -6,7 +6,7 @@
 #include <string>
 
 void setVerbose(bool on);
-void logf(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void logVerbose(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // Bytes as readable text: printable ASCII as is, the rest as \r, \n or \xNN,
 // at most `limit` bytes of it.
 std::string printable(const std::string &bytes, std::size_t limit = 80);

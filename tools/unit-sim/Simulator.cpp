@@ -80,7 +80,7 @@ void saveImage(const std::string &path, const std::string &bytes)
     if (fd >= 0)
         ok = ::close(fd) == 0 && ok;
     if (ok && std::rename(temp.c_str(), path.c_str()) == 0) {
-        logf("saved %zu bytes to %s", bytes.size(), path.c_str());
+        logVerbose("saved %zu bytes to %s", bytes.size(), path.c_str());
         return;
     }
     std::fprintf(stderr, "unit-sim: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
@@ -131,18 +131,18 @@ int runSimulator(const Options &options, PtyLink &link, int wireLog, int stopFd)
         Clock::time_point now = Clock::now();
         unit.tick(now);
         if (getppid() != parent) {
-            logf("parent gone, stopping");
+            logVerbose("parent gone, stopping");
             return 0;
         }
         if (unit.hangupDue() && outbox.empty()) {
-            logf("hanging up in the middle of the stream");
+            logVerbose("hanging up in the middle of the stream");
             link.close();
             return 0;
         }
         if (options.exitAfterPrompt && unit.promptSent() && outbox.empty()) {
             bool settled = now - lastWrite >= DRAIN_SETTLE;
             if ((settled && link.unread() == 0) || now - lastWrite >= DRAIN_LIMIT) {
-                logf("prompt sent, exiting");
+                logVerbose("prompt sent, exiting");
                 return 0;
             }
         }
@@ -151,7 +151,7 @@ int runSimulator(const Options &options, PtyLink &link, int wireLog, int stopFd)
             floodStart = floodLastTaken = now;
         }
         if (floodStarted && !floodOver && (now - floodStart >= FLOOD_LIMIT || now - floodLastTaken >= FLOOD_STALL)) {
-            logf("flood over");
+            logVerbose("flood over");
             floodOver = true;
         }
 
@@ -216,7 +216,7 @@ int runSimulator(const Options &options, PtyLink &link, int wireLog, int stopFd)
                 int lineRate = link.lineRate();
                 if (lineRate != t.rate) {
                     if (!headMangled)
-                        logf("line at %d baud, the reply at %d baud reaches it mangled", lineRate, t.rate);
+                        logVerbose("line at %d baud, the reply at %d baud reaches it mangled", lineRate, t.rate);
                     headMangled = true;
                     for (char &c : piece)
                         c = static_cast<char>(c ^ 0x55);

@@ -53,7 +53,7 @@ Unit::Unit(const UnitConfig &config, ImageSink sink) : config_(config), sink_(st
 void Unit::receive(const char *data, std::size_t n, int lineRate, Clock::time_point now)
 {
     if (config_.has(Fault::Silent) || state_ == State::Booting || state_ == State::Flood) {
-        logf("ignored %zu bytes", n);
+        logVerbose("ignored %zu bytes", n);
         return;
     }
     bool heard = lineRate == config_.baud || lineRate == STREAM_RATE;
@@ -82,7 +82,7 @@ void Unit::receive(const char *data, std::size_t n, int lineRate, Clock::time_po
         }
     }
     if (garbage)
-        logf("%zu bytes at %d baud are garbage to a unit at %d baud", garbage, lineRate, config_.baud);
+        logVerbose("%zu bytes at %d baud are garbage to a unit at %d baud", garbage, lineRate, config_.baud);
 }
 
 void Unit::takeLineByte(char c, int lineRate, Clock::time_point now)
@@ -111,7 +111,7 @@ void Unit::takeLineByte(char c, int lineRate, Clock::time_point now)
     line.swap(line_);
     if (lineTooLong_) {
         lineTooLong_ = false;
-        logf("ignored a line longer than %zu bytes", MAX_LINE);
+        logVerbose("ignored a line longer than %zu bytes", MAX_LINE);
         return;
     }
     if (!line.empty())
@@ -121,11 +121,11 @@ void Unit::takeLineByte(char c, int lineRate, Clock::time_point now)
 void Unit::runCommand(const std::string &line, int lineRate, Clock::time_point now)
 {
     if (line.compare(0, 2, "%%") != 0) {
-        logf("ignored \"%s\": no %%%% prefix", printable(line).c_str());
+        logVerbose("ignored \"%s\": no %%%% prefix", printable(line).c_str());
         return;
     }
     const std::string command = line.substr(2);
-    logf("command \"%s\" at %d baud", printable(command).c_str(), lineRate);
+    logVerbose("command \"%s\" at %d baud", printable(command).c_str(), lineRate);
 
     bool announcement = command.compare(0, 6, "%fw -l") == 0 || command.compare(0, 6, "%fw -h") == 0;
     if (announcement && command.size() > 6 && command[6] != ' ')
@@ -133,11 +133,11 @@ void Unit::runCommand(const std::string &line, int lineRate, Clock::time_point n
     bool mcu = announcement && command[5] == 'h';
     int wanted = mcu ? STREAM_RATE : config_.baud;
     if (lineRate != wanted) {
-        logf("not answered: this command is taken at %d baud only", wanted);
+        logVerbose("not answered: this command is taken at %d baud only", wanted);
         return;
     }
     if (config_.has(Fault::Flood)) {
-        logf("flooding the line from now on");
+        logVerbose("flooding the line from now on");
         state_ = State::Flood;
         return;
     }
@@ -146,7 +146,7 @@ void Unit::runCommand(const std::string &line, int lineRate, Clock::time_point n
         announce(mcu ? Image::Mcu : Image::Logic, command.size() > 7 ? command.substr(7) : std::string(), now);
     } else if (command == "%help -c version") {
         if (config_.has(Fault::SecondTry) && probedRates_.insert(lineRate).second) {
-            logf("not answered: first probe at %d baud", lineRate);
+            logVerbose("not answered: first probe at %d baud", lineRate);
             return;
         }
         std::string text = HELP_VERSION;
@@ -191,7 +191,7 @@ void Unit::announce(Image image, const std::string &args, Clock::time_point now)
     if (sink_)
         stream_.bytes.reserve(stream_.length);
     state_ = State::Stream;
-    logf("taking %zu bytes of the %s image, checksum %u", stream_.length, imageName(image), sum);
+    logVerbose("taking %zu bytes of the %s image, checksum %u", stream_.length, imageName(image), sum);
     if (stream_.length == 0)
         finishStream(now);
 }
@@ -209,7 +209,7 @@ bool Unit::hangupDue() const { return intakeLimit() == 0; }
 void Unit::takeStreamByte(char c, int lineRate, Clock::time_point now)
 {
     if (lineRate != STREAM_RATE && !stream_.garbled) {
-        logf("stream byte at %d baud: the image is garbage", lineRate);
+        logVerbose("stream byte at %d baud: the image is garbage", lineRate);
         stream_.garbled = true;
     }
     stream_.sum -= static_cast<unsigned char>(c);
@@ -235,7 +235,7 @@ void Unit::finishStream(Clock::time_point now)
     if (stream_.garbled) {
         reply("ERROR: framing", STREAM_RATE, now);
     } else if (stream_.sum != stream_.announcedSum) {
-        logf("checksum %u, announced %u", stream_.sum, stream_.announcedSum);
+        logVerbose("checksum %u, announced %u", stream_.sum, stream_.announcedSum);
         reply("ERROR: checksum", STREAM_RATE, now);
     } else if (config_.has(Fault::BadStreamReply)) {
         reply("ERROR: flash write", STREAM_RATE, now);
@@ -244,7 +244,7 @@ void Unit::finishStream(Clock::time_point now)
         if (stream_.image == Image::Logic) {
             logicTaken_ = true;
         } else if (logicTaken_) {
-            logf("rebooting for %d ms", config_.bootMs);
+            logVerbose("rebooting for %d ms", config_.bootMs);
             state_ = State::Booting;
             bootEnd_ = now + std::chrono::milliseconds(config_.bootMs);
         }
@@ -259,7 +259,7 @@ void Unit::tick(Clock::time_point now)
         line_.clear();
         swallow_ = 0;
         if (config_.has(Fault::NoPrompt)) {
-            logf("booted, no prompt");
+            logVerbose("booted, no prompt");
             return;
         }
         std::string prompt = config_.rx ? "[Korvan RX]>" : "[Korvan TX]>";
@@ -268,7 +268,7 @@ void Unit::tick(Clock::time_point now)
         reply(prompt, config_.baud, now);
         promptSent_ = true;
     } else if (state_ == State::Stream && stream_.started && now - stream_.lastByte >= STREAM_IDLE_LIMIT) {
-        logf("stream abandoned after %zu of %zu bytes", stream_.received, stream_.length);
+        logVerbose("stream abandoned after %zu of %zu bytes", stream_.received, stream_.length);
         state_ = State::Command;
         stream_.bytes = std::string();
         reply("ERROR: timeout", STREAM_RATE, now);
@@ -288,7 +288,7 @@ void Unit::reply(std::string text, int rate, Clock::time_point now)
 {
     if (config_.has(Fault::TrailingCrlf))
         text += "\r\n";
-    logf("reply \"%s\" at %d baud", printable(text).c_str(), rate);
+    logVerbose("reply \"%s\" at %d baud", printable(text).c_str(), rate);
     if (config_.has(Fault::SplitReply) && text.size() >= 2) {
         std::size_t half = text.size() / 2;
         outbox_.push_back({text.substr(0, half), rate, now});
