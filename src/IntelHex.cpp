@@ -13,9 +13,8 @@
 uint8_t u8_checksum_from_hex_string(char *hexString, uint8_t numberOfBytes)
 {
     // Bytes the text does not reach count as 0 instead of being read past its end.
-    const size_t length = strlen(hexString);
     uint8_t data_sum = 0;
-    for (uint8_t i = 0; i < numberOfBytes && 2u * i < length; ++i) {
+    for (uint8_t i = 0; i < numberOfBytes && hexString[2 * i] != '\0'; ++i) {
         data_sum = static_cast<uint8_t>(data_sum - u8_from_hex_string(hexString + 2 * i));
     }
     return data_sum;

@@ -62,9 +62,9 @@ static void reportInvalidLine(const char *line)
     puts("\r");
 }
 
-// Rebuilds ":" + token in `line` and cuts it at its line end. Only the part of
-// the token before its first CR or LF is the record; what follows (blank lines)
-// is dropped, so only a record too long for the buffer is refused.
+// Rebuilds ":" + token in `line`, ended right after the record's checksum:
+// the token's first CR or LF ends the record, and what follows it (blank
+// lines) is dropped, so only a record too long for the buffer is refused.
 static BOOL rebuildHexLine(char (&line)[HEX_LINE_BUFFER_SIZE], const char *token)
 {
     const size_t recordLength = strcspn(token, "\r\n");
@@ -73,8 +73,45 @@ static BOOL rebuildHexLine(char (&line)[HEX_LINE_BUFFER_SIZE], const char *token
     const size_t copied = recordLength < room ? recordLength : room;
     memcpy(line + 1, token, copied);
     line[1 + copied] = '\0';
-    StrRemoveNL(line, '\0');
     return recordLength <= room;
+}
+
+// Applies one rebuilt record to the image: data records are written at
+// their offset, extended linear address records move the offset, other types
+// are passed over. 0 when the record is invalid or cannot be placed: a bad
+// checksum or start code, data reaching past the image buffer, or an extended
+// linear address record without the second data byte the offset comes from.
+// For data and address records the data array doubles as the validity check
+// (it is null exactly for an invalid line), so each line is checked once
+// rather than once per query.
+static BOOL placeHexRecord(char *line, uint32_t &memory_offset)
+{
+    const BOOL isData = intel_hex_line_is_data_record(line);
+    if (!isData && !intel_hex_line_is_extended_linear_address_record(line)) {
+        return intel_hex_line_is_valid(line) == INTEL_HEX_STRING_OK;
+    }
+
+    uint8_t *data_contents = new_u8_data_array_from_intel_hex_string(line);
+    if (data_contents == nullptr) {
+        return 0;
+    }
+    const uint8_t data_length = intel_hex_line_data_length(line);
+    BOOL placed = 1;
+    if (!isData) {
+        placed = data_length >= 2;
+        if (placed) {
+            memory_offset = static_cast<uint32_t>(data_contents[1]) << 16;
+        }
+    } else {
+        const uint32_t address = memory_offset + intel_hex_line_address(line);
+        placed = address + data_length <= CONCAT_BUFFER_SIZE;
+        if (placed) {
+            memcpy(gDataConcatenated + address, data_contents, data_length);
+            gDataConcatenatedLenght = static_cast<int>(address + data_length);
+        }
+    }
+    free(data_contents);
+    return placed;
 }
 
 BOOL ValidateFwAndConcatenateData(char *gHexData)
@@ -91,43 +128,11 @@ BOOL ValidateFwAndConcatenateData(char *gHexData)
 
     BOOL valid = 1;
     char intelHexStringLine[HEX_LINE_BUFFER_SIZE];
-    for (int index = 0; extractedHexLine[index] != nullptr; ++index) {
-        const BOOL fits = rebuildHexLine(intelHexStringLine, extractedHexLine[index]);
-        if (!fits || intel_hex_line_is_valid(intelHexStringLine) != INTEL_HEX_STRING_OK) {
+    for (int index = 0; valid && extractedHexLine[index] != nullptr; ++index) {
+        valid = rebuildHexLine(intelHexStringLine, extractedHexLine[index]) &&
+                placeHexRecord(intelHexStringLine, memory_offset);
+        if (!valid) {
             reportInvalidLine(intelHexStringLine);
-            valid = 0;
-            break;
-        }
-
-        if (intel_hex_line_is_extended_linear_address_record(intelHexStringLine)) {
-            // The offset comes from the second data byte; a record without one
-            // cannot say where the following data belongs.
-            if (intel_hex_line_data_length(intelHexStringLine) < 2) {
-                reportInvalidLine(intelHexStringLine);
-                valid = 0;
-                break;
-            }
-            uint8_t *data_contents = new_u8_data_array_from_intel_hex_string(intelHexStringLine);
-            if (data_contents != nullptr) {
-                memory_offset = static_cast<uint32_t>(data_contents[1]) << 16;
-                free(data_contents);
-            }
-        }
-
-        if (intel_hex_line_is_data_record(intelHexStringLine)) {
-            const uint32_t address = memory_offset + intel_hex_line_address(intelHexStringLine);
-            const uint8_t data_length = intel_hex_line_data_length(intelHexStringLine);
-            if (address + data_length > CONCAT_BUFFER_SIZE) {
-                reportInvalidLine(intelHexStringLine);
-                valid = 0;
-                break;
-            }
-            uint8_t *data_contents = new_u8_data_array_from_intel_hex_string(intelHexStringLine);
-            if (data_contents != nullptr) {
-                memcpy(gDataConcatenated + address, data_contents, data_length);
-                gDataConcatenatedLenght = static_cast<int>(address + data_length);
-                free(data_contents);
-            }
         }
     }
 

@@ -9,29 +9,26 @@ char capitalizeChar(char character)
     return (character >= 'a' && character <= 'z') ? static_cast<char>(character - 32) : character;
 }
 
-uint8_t int_from_hex_char(char aChar)
-{
-    if (aChar >= '0' && aChar <= '9') {
-        return static_cast<uint8_t>(aChar - 48);
-    }
-    if (aChar >= 'A' && aChar <= 'F') {
-        return static_cast<uint8_t>(aChar - 55);
-    }
-    if (aChar >= 'a' && aChar <= 'f') {
-        return static_cast<uint8_t>(aChar - 87);
-    }
-    return 0;
-}
-
-uint8_t u8_from_hex_string(char *inputString)
-{
-    // Only the first two characters matter, so there is no need to measure
-    // the whole rest of the text: a NUL in either place means "shorter than 2".
-    if (inputString[0] == '\0' || inputString[1] == '\0') {
-        return int_from_hex_char(inputString[0]);
-    }
-    return static_cast<uint8_t>(int_from_hex_char(inputString[0]) * 16 + int_from_hex_char(inputString[1]));
-}
+// Indexed by the byte as unsigned: rows of 16 from 0x00; only the rows of
+// 0x30 (digits), 0x40 (A-F) and 0x60 (a-f) hold values.
+const uint8_t HEX_DIGIT_VALUES[256] = {
+     0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+     0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+     0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+     0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  0,  0,  0,  0,  0,  0,
+     0, 10, 11, 12, 13, 14, 15,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+     0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+     0, 10, 11, 12, 13, 14, 15,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+     0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+     0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+     0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+     0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+     0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+     0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+     0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+     0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+     0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+};
 
 uint8_t u8_array_from_hex_string(uint8_t *outputArray, uint32_t arraySize, char *inputString)
 {

@@ -11,13 +11,29 @@
 // 'a'..'z' to upper case; every other character unchanged.
 char capitalizeChar(char character);
 
+// The value of every byte read as a hex digit: 0..15 for '0'-'9', 'A'-'F'
+// and 'a'-'f', 0 for anything else. The two readers below are inline table
+// look-ups because image assembly calls them for every character of a
+// multi-megabyte HEX text.
+extern const uint8_t HEX_DIGIT_VALUES[256];
+
 // Value 0..15 of one hex digit (either case); 0 for anything else.
-uint8_t int_from_hex_char(char aChar);
+inline uint8_t int_from_hex_char(char aChar)
+{
+    return HEX_DIGIT_VALUES[static_cast<uint8_t>(aChar)];
+}
 
 // The byte spelled by the first two characters of inputString. A text of
 // fewer than two characters gives the value of its first character alone
-// (a lone digit is the low nibble; "" gives 0).
-uint8_t u8_from_hex_string(char *inputString);
+// (a lone digit is the low nibble; "" gives 0). Nothing past the text's NUL
+// is read.
+inline uint8_t u8_from_hex_string(char *inputString)
+{
+    if (inputString[0] == '\0' || inputString[1] == '\0') {
+        return int_from_hex_char(inputString[0]);
+    }
+    return static_cast<uint8_t>(int_from_hex_char(inputString[0]) * 16 + int_from_hex_char(inputString[1]));
+}
 
 // Adds (does not assign) the bytes spelled by inputString into outputArray,
 // characters 2k and 2k+1 making byte k, high nibble first. Returns 0 and
