@@ -1,0 +1,240 @@
+// The 32-bit Windows exe run under Wine against simulated units on
+// pseudo-terminals linked into the Wine prefix as its COM ports.
+//
+// Needs RAVELIN_WINDOWS_EXE (the path of RavelinFwUpgrade.exe, with
+// RavelinFwUpgrade-quickboot.exe beside it and the build's firmware/ folder
+// one level up) and WINEPREFIX (a prefix without COM links and with a
+// running wineserver, as scripts/wine-env makes it). Without them every test
+// is skipped, unless RAVELIN_WINE_REQUIRED=1 makes that a failure.
+//
+// The tool scans COM1 upwards, so two runs in one prefix would probe each
+// other's units: the tests take turns, and each removes its links at its end.
+//
+// The console checks are the native ones, seen through the Windows C
+// runtime: its stdout is in text mode, so every "\n" the tool writes reaches
+// the pipe as "\r\n".
+#include "e2e/Transcript.h"
+#include "e2e/UpdateRun.h"
+#include "support/Files.h"
+#include "support/Process.h"
+#include "support/SimUnit.h"
+#include "support/TempDir.h"
+
+#include "RavelinFwUpgrade.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#ifndef RAVELIN_MCU_IMAGE_NAME
+#error "RAVELIN_MCU_IMAGE_NAME must name the MCU image file"
+#endif
+#ifndef RAVELIN_TX_LOGIC_IMAGE_NAME
+#error "RAVELIN_TX_LOGIC_IMAGE_NAME must name the TX logic image file"
+#endif
+
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string environment(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::string folderOf(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+std::string windowsConsole(const std::string &text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+// The image the exe builds from one of the files it embedded, assembled by
+// the tool's own code.
+std::string assembledImage(const std::string &file)
+{
+    std::string text = readFile(file);
+    std::vector<char> copy(text.begin(), text.end());
+    copy.resize(copy.size() + 16, '\0');
+    std::string image;
+    if (allocateSessionBuffers() && ValidateFwAndConcatenateData(copy.data()))
+        image.assign(reinterpret_cast<const char *>(gDataConcatenated), static_cast<std::size_t>(gDataConcatenatedLenght));
+    releaseSessionBuffers();
+    return image;
+}
+
+// The COMn links in a dosdevices folder.
+std::vector<std::string> comLinks(const std::string &folder)
+{
+    std::vector<std::string> links;
+    if (DIR *dir = opendir(folder.c_str())) {
+        while (dirent *entry = readdir(dir)) {
+            if (std::strncmp(entry->d_name, "com", 3) == 0)
+                links.push_back(entry->d_name);
+        }
+        closedir(dir);
+    }
+    return links;
+}
+
+class WineRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        exe_ = environment("RAVELIN_WINDOWS_EXE");
+        const std::string prefix = environment("WINEPREFIX");
+        if (exe_.empty() || prefix.empty()) {
+            if (environment("RAVELIN_WINE_REQUIRED") == "1")
+                FAIL() << "RAVELIN_WINDOWS_EXE and WINEPREFIX must be set (run under scripts/wine-env)";
+            GTEST_SKIP() << "no Windows exe or Wine prefix given (RAVELIN_WINDOWS_EXE, WINEPREFIX)";
+        }
+        quickbootExe_ = folderOf(exe_) + "/RavelinFwUpgrade-quickboot.exe";
+        firmwareDir_ = folderOf(folderOf(exe_)) + "/firmware";
+        comDir_ = prefix + "/dosdevices";
+        ASSERT_TRUE(fileExists(exe_)) << exe_;
+        ASSERT_TRUE(fileExists(quickbootExe_)) << quickbootExe_;
+        ASSERT_TRUE(fileExists(comDir_)) << "no dosdevices folder in " << prefix;
+        const std::vector<std::string> stray = comLinks(comDir_);
+        ASSERT_TRUE(stray.empty()) << "the prefix already has COM links (" << stray.front()
+                                   << "...): the tool would reach them";
+    }
+
+    void TearDown() override
+    {
+        units_.clear();
+        EXPECT_TRUE(comDir_.empty() || comLinks(comDir_).empty()) << "a unit left its link in the prefix";
+    }
+
+    // A unit on COM `config.com` of the prefix.
+    void startUnit(SimConfig config)
+    {
+        config.dir = comDir_;
+        units_.push_back(std::make_unique<SimUnit>(config));
+    }
+
+    ProcessResult runExe(ToolBuild build, std::chrono::seconds timeout,
+                         const std::optional<std::string> &stdinText = std::nullopt)
+    {
+        return runProcess({"wine", build == ToolBuild::RealTiming ? exe_ : quickbootExe_}, {}, stdinText, timeout);
+    }
+
+    static void expectRun(const ProcessResult &run, int expectedStatus, const std::string &expectedConsole)
+    {
+        const std::string expected = windowsConsole(expectedConsole);
+        EXPECT_FALSE(run.timedOut) << "the exe was killed at its time limit";
+        EXPECT_EQ(run.status, expectedStatus);
+        EXPECT_TRUE(run.out == expected) << firstDifference(expected, run.out);
+        EXPECT_EQ(run.err, "");
+    }
+
+    std::string image(const char *name) const { return assembledImage(firmwareDir_ + "/" + name); }
+
+    TempDir saved;
+
+private:
+    std::string exe_;
+    std::string quickbootExe_;
+    std::string firmwareDir_;
+    std::string comDir_;
+    std::vector<std::unique_ptr<SimUnit>> units_;
+};
+
+int count(const std::string &text, const std::string &part)
+{
+    int n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++n;
+    return n;
+}
+
+}  // namespace
+
+// COM1 answers nothing at any rate, COM2 does not exist, COM3 answers at
+// 9600 only, and is turned away for its device code once found.
+TEST_F(WineRun, FindsTheUnitAt9600OnCom3BehindASilentUnitOnCom1)
+{
+    SimConfig silent;
+    silent.com = 1;
+    silent.faults = {"silent"};
+    silent.extraArgs = {"--wire-log", saved.file("com1.log")};
+    startUnit(silent);
+    SimConfig unit;
+    unit.com = 3;
+    unit.baud = 9600;
+    unit.extraArgs = {"--device-code", "3"};
+    startUnit(unit);
+
+    expectRun(runExe(ToolBuild::RealTiming, 90s), EXIT_UPDATE_FAILED,
+              banner() + discovered(3, 9600) + versionLines(simVersion(3)) + productCheck() + unknownProduct() +
+                  exitPrompt(failedVerdict()));
+    // Two tries at each of the six rates, each framed with the "%%" prefix.
+    EXPECT_EQ(count(readFile(saved.file("com1.log")), "%%%help -c version\n\r"), 12);
+}
+
+// The unit talks at 57600, so the run goes from the unit's rate to 115200
+// for the streams and the firmware announcement and back for the prompt.
+TEST_F(WineRun, FullTxUpdateDeliversTheEmbeddedImages)
+{
+    SimConfig unit;
+    unit.baud = 57600;
+    unit.extraArgs = {"--boot-ms",    std::to_string(QUICK_BOOT_MS), "--save-fpga", saved.file("logic.bin"),
+                      "--save-mcu",   saved.file("mcu.bin")};
+    startUnit(unit);
+    const std::string logic = image(RAVELIN_TX_LOGIC_IMAGE_NAME);
+    const std::string mcu = image(RAVELIN_MCU_IMAGE_NAME);
+    ASSERT_FALSE(logic.empty());
+    ASSERT_FALSE(mcu.empty());
+
+    expectRun(runExe(ToolBuild::QuickBoot, 150s), EXIT_UPDATED,
+              banner() + discovered(1, 57600) + versionLines(simVersion()) + productCheck() +
+                  identified(UnitType::Tx) +
+                  transfers(static_cast<int>(logic.size()), static_cast<int>(mcu.size())) + rebootWait() +
+                  successLine() + exitPrompt());
+    ASSERT_TRUE(fileExists(saved.file("logic.bin")));
+    ASSERT_TRUE(fileExists(saved.file("mcu.bin")));
+    EXPECT_TRUE(readFile(saved.file("logic.bin")) == logic) << "the unit received another logic image";
+    EXPECT_TRUE(readFile(saved.file("mcu.bin")) == mcu) << "the unit received another MCU image";
+}
+
+TEST_F(WineRun, UnitRejectingTheLogicStreamFailsTheUpdate)
+{
+    SimConfig unit;
+    unit.faults = {"bad-stream-reply"};
+    startUnit(unit);
+    const std::string logic = image(RAVELIN_TX_LOGIC_IMAGE_NAME);
+    ASSERT_FALSE(logic.empty());
+
+    expectRun(runExe(ToolBuild::RealTiming, 90s), EXIT_UPDATE_FAILED,
+              banner() + discovered(1, 115200) + versionLines(simVersion()) + productCheck() +
+                  identified(UnitType::Tx) + logicAnnouncement() + lineOk() + logicStreamLabel() +
+                  streamDisplay(static_cast<int>(logic.size())) + streamMismatch("ERROR: flash write") +
+                  stepFailed() + exitPrompt(failedVerdict()));
+}
+
+// No port at all: the manual path reads the port number, fails to open it
+// and waits for a key, which end of input ends at once.
+TEST_F(WineRun, KeyWaitReturnsAtEndOfInput)
+{
+    expectRun(runExe(ToolBuild::RealTiming, 30s), EXIT_NO_CONNECTION,
+              banner() + manualPortPrompt(0) + openFailed(0) + exitPrompt());
+    expectRun(runExe(ToolBuild::RealTiming, 30s, std::string("5\n")), EXIT_NO_CONNECTION,
+              banner() + manualPortPrompt(5) + openFailed(5) + exitPrompt());
+}

@@ -1,0 +1,70 @@
+#!/bin/sh
+# Usage: check-windows-exe.sh OBJDUMP EXE IMAGE_FILE...
+#
+# Checks that EXE is what operators can run on a bare 32-bit Windows machine:
+# a PE32 console program for i386 that imports nothing but Windows' own DLLs
+# (no libstdc++, libgcc or libwinpthread beside it), and that it carries each
+# IMAGE_FILE byte for byte. Prints every fault found; exit status 1 if any.
+set -u
+
+if [ $# -lt 3 ]; then
+  echo "usage: $0 OBJDUMP EXE IMAGE_FILE..." >&2
+  exit 2
+fi
+objdump=$1
+exe=$2
+shift 2
+faults=0
+fault() {
+  echo "FAULT: $*"
+  faults=$((faults + 1))
+}
+
+if [ ! -f "$exe" ]; then
+  echo "FAULT: no file $exe"
+  exit 1
+fi
+headers=$("$objdump" -p "$exe" 2>&1) || {
+  echo "FAULT: $objdump cannot read $exe: $headers"
+  exit 1
+}
+
+echo "$headers" | grep -q 'file format pei-i386' || fault "not an i386 PE file"
+echo "$headers" | grep -Eq '^Magic[[:space:]]+010b' || fault "not PE32 (optional header magic is not 010b)"
+echo "$headers" | grep -Eq '^Subsystem[[:space:]]+00000003' || fault "not a console program (subsystem is not 3, Windows CUI)"
+
+dlls=$(echo "$headers" | sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' | tr -d '\r')
+[ -n "$dlls" ] || fault "no DLL imports found: is this an objdump for PE files?"
+for dll in $dlls; do
+  case $(echo "$dll" | tr 'A-Z' 'a-z') in
+    kernel32.dll | msvcrt.dll | user32.dll | advapi32.dll | ntdll.dll) ;;
+    *) fault "imports $dll, which a bare Windows machine does not have" ;;
+  esac
+done
+echo "imports: $(echo $dlls)"
+
+# Each image sits in the exe as one run of bytes; look for it behind every
+# place where its first line occurs.
+for image in "$@"; do
+  if [ ! -s "$image" ]; then
+    fault "no image file $image"
+    continue
+  fi
+  size=$(wc -c <"$image")
+  first_line=$(head -n 1 "$image" | tr -d '\r')
+  found=no
+  for offset in $(grep -obaF -- "$first_line" "$exe" | cut -d: -f1); do
+    if cmp -s -n "$size" -i "$offset:0" "$exe" "$image"; then
+      found=yes
+      break
+    fi
+  done
+  if [ $found = yes ]; then
+    echo "embedded: ${image##*/} ($size bytes)"
+  else
+    fault "${image##*/} ($size bytes) is not embedded whole"
+  fi
+done
+
+[ $faults -eq 0 ] && echo "$exe: PE32 console program, static, images embedded"
+[ $faults -eq 0 ]
