@@ -1,0 +1,84 @@
+// Updates that the unit stops: each failure shows its own line, then the
+// verdict, and the run ends with exit status 1. Units sit on COM1 at
+// 115200, found by the first probe.
+#include "e2e/UpdateRun.h"
+
+#include "RavelinFwUpgrade.h"
+
+#include <algorithm>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+SimConfig unitWith(std::vector<std::string> faults, std::vector<std::string> extraArgs = {})
+{
+    SimConfig config;
+    config.faults = std::move(faults);
+    config.extraArgs = std::move(extraArgs);
+    return config;
+}
+
+std::string found() { return banner() + discovered(1, 115200); }
+std::string failed() { return exitPrompt(failedVerdict()); }
+std::string identifiedTx() { return versionLines(simVersion()) + productCheck() + identified(UnitType::Tx); }
+int logicLength() { return static_cast<int>(catalogueImage(CATALOGUE_TX_LOGIC).size()); }
+
+}  // namespace
+
+TEST_F(UpdateRun, UnitWithAnotherDeviceCodeIsRefusedAfterShowingItsVersions)
+{
+    startUnit(unitWith({}, {"--device-code", "3"}));
+    runAndCheck(ToolBuild::QuickBoot, EXIT_UPDATE_FAILED,
+                found() + versionLines(simVersion(3)) + productCheck() + unknownProduct() + failed(), 60s);
+}
+
+TEST_F(UpdateRun, VersionReplyWithFewerThanSevenFieldsShowsNoVersionsAndIsRefused)
+{
+    startUnit(unitWith({"short-version"}));
+    runAndCheck(ToolBuild::QuickBoot, EXIT_UPDATE_FAILED, found() + productCheck() + unknownProduct() + failed(),
+                60s);
+}
+
+TEST_F(UpdateRun, UnknownIdentificationIsRefused)
+{
+    startUnit(unitWith({"unknown-id"}));
+    runAndCheck(ToolBuild::QuickBoot, EXIT_UPDATE_FAILED,
+                found() + versionLines(simVersion()) + productCheck() + stepFailed() + failed(), 60s);
+}
+
+TEST_F(UpdateRun, UnitThatIsNotReadyForTheLogicImageGetsNoStream)
+{
+    startUnit(unitWith({"not-ready"}));
+    runAndCheck(ToolBuild::QuickBoot, EXIT_UPDATE_FAILED,
+                found() + identifiedTx() + logicAnnouncement() + unitNotReady() + failed(), 60s);
+}
+
+TEST_F(UpdateRun, WrongReplyAfterTheLogicStreamShowsWhatCameBack)
+{
+    startUnit(unitWith({"bad-stream-reply"}));
+    runAndCheck(ToolBuild::QuickBoot, EXIT_UPDATE_FAILED,
+                found() + identifiedTx() + logicAnnouncement() + lineOk() + logicStreamLabel() +
+                    streamDisplay(logicLength()) + streamMismatch("ERROR: flash write") + stepFailed() + failed(),
+                60s);
+}
+
+// The unit takes half the image and vanishes. How many more pieces the tool
+// got out depends on what the pseudo-terminal buffered, so the display may
+// stop a few pieces past the half; it must stop there and fail the update.
+TEST_F(UpdateRun, HangupInTheMiddleOfTheLogicStreamFailsTheUpdate)
+{
+    startUnit(unitWith({"hangup-mid-stream"}));
+    const ProcessResult run = runTool(ToolBuild::QuickBoot, 60s);
+
+    const std::string beforeStream = found() + identifiedTx() + logicAnnouncement() + lineOk() + logicStreamLabel();
+    const std::string shown = run.out.substr(0, run.out.find(stepFailed(), beforeStream.size()));
+    const int written = static_cast<int>(std::count(shown.begin() + std::min(beforeStream.size(), shown.size()),
+                                                    shown.end(), '%')) -
+                        1;
+    const int half = logicLength() / 2 / 10240;
+    EXPECT_GE(written, half);
+    EXPECT_LE(written, half + 8);
+    expectRun(run, EXIT_UPDATE_FAILED,
+              beforeStream + streamDisplayCut(logicLength(), written) + stepFailed() + failed());
+}

@@ -1,0 +1,19 @@
+// One whole update with the product's timing: the 46 x 3 s reboot wait of
+// the real tool against a unit that takes its default 145 s to boot, so
+// the prompt has to arrive inside the tool's one 11 s listening window.
+#include "e2e/UpdateRun.h"
+
+#include "RavelinFwUpgrade.h"
+
+using namespace std::chrono_literals;
+
+TEST_F(UpdateRun, TxUnitIsUpdatedWithTheProductTiming)
+{
+    SimConfig config;
+    config.extraArgs = {"--boot-ms", "145000"};
+    startUnit(config);
+
+    runAndCheck(ToolBuild::RealTiming, EXIT_UPDATED,
+                banner() + discovered(1, 115200) + updateSteps(UnitType::Tx) + successLine() + exitPrompt(), 300s);
+    expectImagesReceived(CATALOGUE_TX_LOGIC);
+}
