@@ -12,10 +12,17 @@
 
 uint8_t u8_checksum_from_hex_string(char *hexString, uint8_t numberOfBytes)
 {
-    // Bytes the text does not reach count as 0 instead of being read past its end.
+    // Bytes the text does not reach count as 0 instead of being read past its
+    // end; a lone last digit counts as the low nibble, as u8_from_hex_string
+    // reads it.
     uint8_t data_sum = 0;
-    for (uint8_t i = 0; i < numberOfBytes && hexString[2 * i] != '\0'; ++i) {
-        data_sum = static_cast<uint8_t>(data_sum - u8_from_hex_string(hexString + 2 * i));
+    for (uint8_t i = 0; i < numberOfBytes; ++i) {
+        const char *pair = hexString + 2 * i;
+        if (pair[0] == '\0' || pair[1] == '\0') {
+            data_sum = static_cast<uint8_t>(data_sum - int_from_hex_char(pair[0]));
+            break;
+        }
+        data_sum = static_cast<uint8_t>(data_sum - (int_from_hex_char(pair[0]) * 16 + int_from_hex_char(pair[1])));
     }
     return data_sum;
 }
