@@ -35,17 +35,6 @@ int Console_ReadKey(void)
     return n == 1 ? key : -1;
 }
 
-BOOL Console_ReadDecimal(int *value)
-{
-    fflush(stdout);
-    int number = 0;
-    if (scanf("%d", &number) != 1) {
-        return 0;
-    }
-    *value = number;
-    return 1;
-}
-
 void Console_DiscardInput(void)
 {
     if (isatty(STDIN_FILENO)) {

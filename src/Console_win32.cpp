@@ -13,17 +13,6 @@ int Console_ReadKey(void)
     return _getch();
 }
 
-BOOL Console_ReadDecimal(int *value)
-{
-    fflush(stdout);
-    int number = 0;
-    if (scanf("%d", &number) != 1) {
-        return 0;
-    }
-    *value = number;
-    return 1;
-}
-
 void Console_DiscardInput(void)
 {
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);

@@ -306,6 +306,62 @@ static void buildAnnouncement(char (&commandToSend)[100], const char *command)
     strcat(commandToSend, stringNumber);
 }
 
+// What differs between the two image transfers.
+struct ImageTransfer {
+    const char *invalidTextLine;  // printed when the HEX text does not assemble
+    const char *preparingLabel;
+    const char *announcement;     // the command that precedes checksum and length
+    int announcementTimeoutMs;
+    const char *sendingLabel;
+};
+
+static const ImageTransfer kLogicTransfer = {
+    "\r\nERROR: Programmable Logic data is not valid !\r",
+    "Preparing to Upload Programmable Logic ............ ",
+    "%fw -l ",
+    10000,
+    "Sending Programmable Logic data ................... ",
+};
+
+static const ImageTransfer kFirmwareTransfer = {
+    "\r\nERROR: uC Firmware data is not valid !\r",
+    "Preparing to Upload Firmware ...................... ",
+    "%fw -h ",
+    5000,
+    "Sending data ...................................... ",
+};
+
+// Assembles one HEX text, announces the image with its checksum and length,
+// and streams it at 115200 baud. Prints each step's line, all but what
+// follows a successful stream, which differs between the two images.
+static BOOL transferImage(char *hexText, const ImageTransfer &transfer)
+{
+    char commandToSend[100];
+    if (!ValidateFwAndConcatenateData(hexText)) {
+        puts(transfer.invalidTextLine);
+        return 0;
+    }
+    printf("%s", transfer.preparingLabel);
+    computeImageCheckSum();
+    buildAnnouncement(commandToSend, transfer.announcement);
+    ComPortAPI_SetReadingTimeoutInMs(transfer.announcementTimeoutMs);
+    if (!sendCommand(commandToSend, 0, 1, "Ready")) {
+        puts("FAILED [Unit not ready]\r");
+        return 0;
+    }
+    puts("OK\r");
+
+    printf("%s", transfer.sendingLabel);
+    ComPortAPI_SetBaudRate(STREAM_BAUD_RATE);
+    ComPortAPI_SetReadingTimeoutInMs(1000);
+    Console_DiscardInput();
+    if (!sendData(gDataConcatenated, gDataConcatenatedLenght, 1, "SUCCESS")) {
+        puts("FAILED\r");
+        return 0;
+    }
+    return 1;
+}
+
 // Reads once into gDataBuffer and ends the text behind what arrived.
 static int readIntoDataBuffer(void)
 {
@@ -326,7 +382,6 @@ static BOOL isUnitPrompt(const char *text)
 
 BOOL updateFirmware(void)
 {
-    char commandToSend[100];
     int fw_ver = 0, fw_rev = 0, fw_sub = 0;
     char model[8] = "";
     int fpga_ver = 0, fpga_rev = 0;
@@ -373,50 +428,13 @@ BOOL updateFirmware(void)
         return 0;
     }
 
-    if (!ValidateFwAndConcatenateData(gHexFPGA_Code)) {
-        puts("\r\nERROR: Programmable Logic data is not valid !\r");
-        return 0;
-    }
-    printf("Preparing to Upload Programmable Logic ............ ");
-    computeImageCheckSum();
-    buildAnnouncement(commandToSend, "%fw -l ");
-    ComPortAPI_SetReadingTimeoutInMs(10000);
-    if (!sendCommand(commandToSend, 0, 1, "Ready")) {
-        puts("FAILED [Unit not ready]\r");
+    if (!transferImage(gHexFPGA_Code, kLogicTransfer)) {
         return 0;
     }
     puts("OK\r");
-
-    printf("Sending Programmable Logic data ................... ");
-    ComPortAPI_SetBaudRate(STREAM_BAUD_RATE);
-    ComPortAPI_SetReadingTimeoutInMs(1000);
-    Console_DiscardInput();
-    if (!sendData(gDataConcatenated, gDataConcatenatedLenght, 1, "SUCCESS")) {
-        puts("FAILED\r");
-        return 0;
-    }
-    puts("OK\r");
-
-    if (!ValidateFwAndConcatenateData(gHexFirmware)) {
-        puts("\r\nERROR: uC Firmware data is not valid !\r");
-        return 0;
-    }
-    printf("Preparing to Upload Firmware ...................... ");
-    computeImageCheckSum();
-    buildAnnouncement(commandToSend, "%fw -h ");
-    ComPortAPI_SetReadingTimeoutInMs(5000);
-    if (!sendCommand(commandToSend, 0, 1, "Ready")) {
-        puts("FAILED [Unit not ready]\r");
-        return 0;
-    }
-    puts("OK\r");
-
-    printf("Sending data ...................................... ");
-    ComPortAPI_SetBaudRate(STREAM_BAUD_RATE);
-    ComPortAPI_SetReadingTimeoutInMs(1000);
-    Console_DiscardInput();
-    if (!sendData(gDataConcatenated, gDataConcatenatedLenght, 1, "SUCCESS")) {
-        puts("FAILED\r");
+    // The unit takes the firmware announcement at 115200 baud as well: the
+    // port stays at the stream rate until both images are through.
+    if (!transferImage(gHexFirmware, kFirmwareTransfer)) {
         return 0;
     }
 
