@@ -59,9 +59,9 @@ void checkHexHelpers(char *line, size_t length)
         check(u8_checksum_from_hex_string(line, static_cast<uint8_t>(count)) == checksumOf(line, length, count));
     }
 
-    // Exactly the bytes the text covers (its length is held in 16 bits),
-    // added to a prefilled array; a lone last digit is a high nibble here.
-    const size_t measured = length % 65536;
+    // Exactly the bytes the text covers, added to a prefilled array; a lone
+    // last digit is a high nibble here.
+    const size_t measured = length;
     const size_t covered = (measured + 1) / 2;
     std::unique_ptr<uint8_t[]> bytes(new uint8_t[covered + 1]);
     memset(bytes.get(), 0x11, covered + 1);

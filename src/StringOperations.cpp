@@ -32,11 +32,13 @@ const uint8_t HEX_DIGIT_VALUES[256] = {
 
 uint8_t u8_array_from_hex_string(uint8_t *outputArray, uint32_t arraySize, char *inputString)
 {
-    const uint16_t stringLength = static_cast<uint16_t>(strlen(inputString));
-    if (arraySize < (static_cast<uint32_t>(stringLength) + 1) / 2) {
+    // Measured whole: a length cut to 16 bits would let a text of 64 Ki
+    // characters or more pass the size check and be converted only in part.
+    const size_t stringLength = strlen(inputString);
+    if (arraySize < (stringLength + 1) / 2) {
         return 0;
     }
-    for (int k = stringLength - 1; k >= 0; --k) {
+    for (size_t k = stringLength; k-- > 0;) {
         uint8_t value = int_from_hex_char(inputString[k]);
         if (k % 2 == 0) {
             value = static_cast<uint8_t>(value << 4);

@@ -91,6 +91,23 @@ TEST(HexArray, TooSmallAnArrayIsRefusedUntouched)
     EXPECT_EQ(u8_array_from_hex_string(nullptr, 0, ExactText("").get()), 1);
 }
 
+// 65,537 characters cover 32,769 bytes. Measured in 16 bits the text would
+// look one character long, and the conversion would be reported done after
+// one byte.
+TEST(HexArray, LongTextIsMeasuredWhole)
+{
+    const ExactText text(std::string(65537, '1'));
+    std::unique_ptr<uint8_t[]> one(new uint8_t[1]{0});
+    EXPECT_EQ(u8_array_from_hex_string(one.get(), 1, text.get()), 0);
+    EXPECT_EQ(one[0], 0);
+
+    std::vector<uint8_t> all(32769, 0);
+    ASSERT_EQ(u8_array_from_hex_string(all.data(), 32769, text.get()), 1);
+    EXPECT_EQ(all[0], 0x11);
+    EXPECT_EQ(all[32767], 0x11);
+    EXPECT_EQ(all[32768], 0x10);
+}
+
 TEST(Capitalize, OnlyLowerCaseAsciiLettersChange)
 {
     EXPECT_EQ(capitalizeChar('q'), 'Q');
