@@ -16,7 +16,7 @@ static const unsigned char base64_dec_map[128] = {
 
 #define BASE64_PAD_MARK 64
 #define BASE64_INVALID_MARK 127
-// Above this the text length 4 * ceil(slen / 3) + 1 no longer fits an int.
+// From 2^28 on, the 8 * slen of the size arithmetic no longer fits an int.
 #define BASE64_MAX_ENCODE_LENGTH ((1 << 28) - 1)
 
 int base64_encode(unsigned char *dst, int *dlen, const unsigned char *src, int slen)
