@@ -150,6 +150,18 @@ uint32_t computeImageCheckSum(void)
     return checkSum;
 }
 
+// Reads once into gDataBuffer and ends the text behind what arrived.
+static int readIntoDataBuffer(void)
+{
+    int nBytesRead = 0;
+    ComPortAPI_ReadCOM(gDataBuffer, READ_REQUEST_SIZE, &nBytesRead);
+    if (nBytesRead < 0 || nBytesRead > READ_REQUEST_SIZE) {
+        nBytesRead = 0;
+    }
+    gDataBuffer[nBytesRead] = '\0';
+    return nBytesRead;
+}
+
 // Gathers the reply into `reply` until a whole read window stays silent. Each
 // chunk counts up to its first NUL. The accumulator holds at most
 // READ_REQUEST_SIZE characters; once that much has been read the reply is
@@ -161,12 +173,7 @@ static void collectReply(char *reply)
     long totalBytesRead = 0;
     reply[0] = '\0';
     for (;;) {
-        int nBytesRead = 0;
-        ComPortAPI_ReadCOM(gDataBuffer, READ_REQUEST_SIZE, &nBytesRead);
-        if (nBytesRead < 0 || nBytesRead > READ_REQUEST_SIZE) {
-            nBytesRead = 0;
-        }
-        gDataBuffer[nBytesRead] = '\0';
+        const int nBytesRead = readIntoDataBuffer();
         if (nBytesRead == 0) {
             return;
         }
@@ -179,7 +186,7 @@ static void collectReply(char *reply)
         replyLength += chunkLength;
         reply[replyLength] = '\0';
         totalBytesRead += nBytesRead;
-        if (replyLength == READ_REQUEST_SIZE || totalBytesRead >= READ_REQUEST_SIZE) {
+        if (totalBytesRead >= READ_REQUEST_SIZE) {
             return;
         }
     }
@@ -360,18 +367,6 @@ static BOOL transferImage(char *hexText, const ImageTransfer &transfer)
         return 0;
     }
     return 1;
-}
-
-// Reads once into gDataBuffer and ends the text behind what arrived.
-static int readIntoDataBuffer(void)
-{
-    int nBytesRead = 0;
-    ComPortAPI_ReadCOM(gDataBuffer, READ_REQUEST_SIZE, &nBytesRead);
-    if (nBytesRead < 0 || nBytesRead > READ_REQUEST_SIZE) {
-        nBytesRead = 0;
-    }
-    gDataBuffer[nBytesRead] = '\0';
-    return nBytesRead;
 }
 
 static BOOL isUnitPrompt(const char *text)
