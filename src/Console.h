@@ -7,8 +7,10 @@
 #include "Platform.h"
 
 // Flushes stdout, so that a prompt without a line end shows, then waits for
-// one key press without echo and returns its code. Returns -1 at once at end
-// of input or when there is no terminal or console to read.
+// one key press without echo and returns its code. On POSIX it returns -1 at
+// once when standard input is not a terminal (end of input, a pipe, a file,
+// /dev/null). On Windows it is _getch, which reads the console whatever
+// standard input is redirected to.
 int Console_ReadKey(void);
 // Flushes stdout, then reads one decimal integer ("%d") from standard input
 // into *value. Anything else, end of input included, leaves *value unchanged

@@ -82,8 +82,8 @@ static BOOL rebuildHexLine(char (&line)[HEX_LINE_BUFFER_SIZE], const char *token
 // checksum or start code, data reaching past the image buffer, or an extended
 // linear address record without the second data byte the offset comes from.
 // For data and address records the data array doubles as the validity check
-// (it is null exactly for an invalid line), so each line is checked once
-// rather than once per query.
+// (it is null exactly for an invalid line) instead of a separate check as
+// well; a data record is checked once more when its address is read.
 static BOOL placeHexRecord(char *line, uint32_t &memory_offset)
 {
     const BOOL isData = intel_hex_line_is_data_record(line);
@@ -508,8 +508,7 @@ BOOL createFirmwareFileForWeb(void)
             puts("\r\n ERROR BASE 64 !\r");
             // A header without its body must not pass for a package.
             remove(FIRMWARE_FILE_NAME_FOR_WEB);
-            printf("\r\nPress any key to exit");
-            Console_ReadKey();
+            dipsplayLastMessageToUserBeforeExit("");
             return 0;
         }
         bodyLength = dataLengthBase64;
@@ -537,8 +536,7 @@ BOOL createFirmwareFileForWeb(void)
     }
     written &= FileAPI_CloseFile();
 
-    printf("\r\nPress any key to exit");
-    Console_ReadKey();
+    dipsplayLastMessageToUserBeforeExit("");
     return written;
 }
 
@@ -550,7 +548,12 @@ BOOL allocateSessionBuffers(void)
         memset(gDataConcatenated, 0xFF, CONCAT_BUFFER_SIZE);
     }
     gDataBuffer = static_cast<char *>(calloc(DATA_BUFFER_SIZE, 1));
-    return gHexFirmware != nullptr && gDataConcatenated != nullptr && gDataBuffer != nullptr;
+    if (gHexFirmware == nullptr || gDataConcatenated == nullptr || gDataBuffer == nullptr) {
+        puts("Memoire insuffisante");
+        releaseSessionBuffers();
+        return 0;
+    }
+    return 1;
 }
 
 void releaseSessionBuffers(void)
@@ -577,8 +580,6 @@ static void printUsage(const char *program)
 static int runWebPackageWriter(void)
 {
     if (!allocateSessionBuffers()) {
-        puts("Memoire insuffisante");
-        releaseSessionBuffers();
         return 1;
     }
     const BOOL written = createFirmwareFileForWeb();
@@ -589,8 +590,6 @@ static int runWebPackageWriter(void)
 static int runUpdate(void)
 {
     if (!allocateSessionBuffers()) {
-        puts("Memoire insuffisante");
-        releaseSessionBuffers();
         return 1;
     }
 

@@ -101,7 +101,8 @@ BOOL createFirmwareFileForWeb(void);
 // Prints lastMessage, then "\r\nPress any key to exit", waits for one key.
 int dipsplayLastMessageToUserBeforeExit(const char *lastMessage);
 
-// The long-lived buffers and the MCU text copy of program entry; 0 when out of memory.
+// The long-lived buffers and the MCU text copy of program entry. Out of
+// memory prints "Memoire insuffisante", releases what was allocated and gives 0.
 BOOL allocateSessionBuffers(void);
 void releaseSessionBuffers(void);
 
