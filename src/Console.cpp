@@ -15,3 +15,8 @@ BOOL Console_ReadDecimal(int *value)
     *value = number;
     return 1;
 }
+
+BOOL Console_InputEnded(void)
+{
+    return feof(stdin) || ferror(stdin) ? 1 : 0;
+}

@@ -9,13 +9,16 @@
 // Flushes stdout, so that a prompt without a line end shows, then waits for
 // one key press without echo and returns its code. On POSIX it returns -1 at
 // once when standard input is not a terminal (end of input, a pipe, a file,
-// /dev/null). On Windows it is _getch, which reads the console whatever
-// standard input is redirected to.
+// /dev/null); on Windows likewise when standard input is not the console,
+// and _getch otherwise.
 int Console_ReadKey(void);
 // Flushes stdout, then reads one decimal integer ("%d") from standard input
 // into *value. Anything else, end of input included, leaves *value unchanged
 // and returns 0.
 BOOL Console_ReadDecimal(int *value);
+// 1 once a read from standard input has met its end (or it is closed), so
+// that a failed Console_ReadDecimal can tell "nobody is there" from a typo.
+BOOL Console_InputEnded(void);
 // Drops typed-ahead console input and what the stdin buffer holds. Never blocks.
 void Console_DiscardInput(void);
 void Console_SleepMs(unsigned int milliseconds);

@@ -20,6 +20,8 @@ uint32_t gDataConcatenatedCheckSum = 0;
 int gDataConcatenatedLenght = 0;
 int gComPortNumber = 0;
 int gBaudRate = 0;
+BOOL gUpdateConfirmed = 0;
+BOOL gWaitForKeyAtExit = 1;
 
 // A reply may be as long as a whole read; these work buffers are far too big
 // for a Windows thread's 1 MiB stack, so they live here for the whole run.
@@ -29,7 +31,7 @@ static unsigned char bufferBase64[WEB_BASE64_BUFFER_SIZE];
 #define READ_REQUEST_SIZE (DATA_BUFFER_SIZE - 1)
 #define HEX_LINE_BUFFER_SIZE 100
 
-static const int kTrialBaudRates[] = {115200, 9600, 57600, 4800, 2400, 1200};
+const int kTrialBaudRates[TRIAL_BAUD_RATE_COUNT] = {115200, 9600, 57600, 4800, 2400, 1200};
 
 BOOL StrRemoveNL(char *str, char ch)
 {
@@ -269,12 +271,17 @@ BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResp
     return 1;
 }
 
-BOOL detectComPortAndBaudrate(void)
+const char *lastCollectedReply(void)
+{
+    return responseReceivedCopy;
+}
+
+BOOL detectUnitAmong(int firstPort, int lastPort, const int *rates, int rateCount)
 {
     char ResponseExpected[100];
     snprintf(ResponseExpected, sizeof ResponseExpected, "%s", DISCOVERY_EXPECTED_REPLY);
 
-    for (int i = 1; i <= DISCOVERY_LAST_COM_PORT; ++i) {
+    for (int i = firstPort; i <= lastPort; ++i) {
         if (!ComPortAPI_ProbeCOM(i)) {
             gComPortNumber = 0;
             gBaudRate = 0;
@@ -283,7 +290,8 @@ BOOL detectComPortAndBaudrate(void)
         gComPortNumber = i;
         ComPortAPI_CloseCOM();
 
-        for (const int rate : kTrialBaudRates) {
+        for (int r = 0; r < rateCount; ++r) {
+            const int rate = rates[r];
             // No port is open here: the rate is only recorded, and the open applies it.
             ComPortAPI_SetBaudRate(rate);
             if (!ComPortAPI_OpenCOM(i)) {
@@ -300,6 +308,11 @@ BOOL detectComPortAndBaudrate(void)
         }
     }
     return 0;
+}
+
+BOOL detectComPortAndBaudrate(void)
+{
+    return detectUnitAmong(1, DISCOVERY_LAST_COM_PORT, kTrialBaudRates, TRIAL_BAUD_RATE_COUNT);
 }
 
 static void buildAnnouncement(char (&commandToSend)[100], const char *command)
@@ -375,29 +388,35 @@ static BOOL isUnitPrompt(const char *text)
     return length >= 2 && text[0] == '[' && text[length - 1] == '>' && text[length - 2] == '>';
 }
 
-BOOL updateFirmware(void)
+BOOL queryUnitVersions(UnitVersions *versions)
 {
-    int fw_ver = 0, fw_rev = 0, fw_sub = 0;
-    char model[8] = "";
-    int fpga_ver = 0, fpga_rev = 0;
-    int fpga_type = -1;
-    int page_idx = 0;
-    const int max_cnt = REBOOT_WAIT_STEPS;
-
-    ComPortAPI_SetReadingTimeoutInMs(1000);
+    *versions = UnitVersions{0, 0, 0, "", 0, 0, -1, 0};
     sendCommand("%fw -v", 0, 0, nullptr);
     readIntoDataBuffer();
     StrRemoveNL(gDataBuffer, ' ');
-    const int nbr = sscanf(gDataBuffer, "%d.%d.%d %7s %d.%d %d", &fw_ver, &fw_rev, &fw_sub, model, &fpga_ver,
-                           &fpga_rev, &fpga_type);
-    if (nbr == 7) {
-        printf("Checking firmware version ..............  %d.%02d.%02d \r\n", fw_ver, fw_rev, fw_sub);
-        printf("Checking fpga version ..................  %s %d.%02d  device:%d\r\n", model, fpga_ver, fpga_rev,
-               fpga_type);
+    const int nbr = sscanf(gDataBuffer, "%d.%d.%d %7s %d.%d %d", &versions->fw_ver, &versions->fw_rev,
+                           &versions->fw_sub, versions->model, &versions->fpga_ver, &versions->fpga_rev,
+                           &versions->fpga_type);
+    versions->complete = nbr == 7;
+    return versions->complete;
+}
+
+BOOL updateFirmware(void)
+{
+    int page_idx = 0;
+    const int max_cnt = REBOOT_WAIT_STEPS;
+    UnitVersions unit;
+
+    gUpdateConfirmed = 0;
+    ComPortAPI_SetReadingTimeoutInMs(1000);
+    if (queryUnitVersions(&unit)) {
+        printf("Checking firmware version ..............  %d.%02d.%02d \r\n", unit.fw_ver, unit.fw_rev, unit.fw_sub);
+        printf("Checking fpga version ..................  %s %d.%02d  device:%d\r\n", unit.model, unit.fpga_ver,
+               unit.fpga_rev, unit.fpga_type);
     }
 
     printf("Checking product .......... ");
-    if (fpga_type != DEVICE_XC7A75_676) {
+    if (unit.fpga_type != DEVICE_XC7A75_676) {
         puts("FAILED, Unknown product\r");
         return 0;
     }
@@ -452,7 +471,8 @@ BOOL updateFirmware(void)
     printf("\b\b\b\b");
     printf("100%%");
 
-    if (isUnitPrompt(gDataBuffer)) {
+    gUpdateConfirmed = isUnitPrompt(gDataBuffer);
+    if (gUpdateConfirmed) {
         puts("\n\r\n\rThe update was successful, the unit is now operational\r");
     }
     return 1;
@@ -461,6 +481,10 @@ BOOL updateFirmware(void)
 int dipsplayLastMessageToUserBeforeExit(const char *lastMessage)
 {
     printf("%s", lastMessage);
+    if (!gWaitForKeyAtExit) {
+        printf("\r\n");
+        return -1;
+    }
     printf("\r\nPress any key to exit");
     return Console_ReadKey();
 }
@@ -566,86 +590,4 @@ void releaseSessionBuffers(void)
     gDataConcatenated = nullptr;
     gHexFirmware = nullptr;
     gHexFPGA_Code = nullptr;
-}
-
-static void printUsage(const char *program)
-{
-    fprintf(stderr,
-            "Usage: %s [--web-package]\n"
-            "  (no argument)    find the unit on COM1..COM32 and update its firmware to version %s\n"
-            "  --web-package    write the web update package \"%s\" in the current directory\n",
-            program, FIRMWARE_VERSION_TO_UPLOAD, FIRMWARE_FILE_NAME_FOR_WEB);
-}
-
-static int runWebPackageWriter(void)
-{
-    if (!allocateSessionBuffers()) {
-        return 1;
-    }
-    const BOOL written = createFirmwareFileForWeb();
-    releaseSessionBuffers();
-    return written ? 0 : 1;
-}
-
-static int runUpdate(void)
-{
-    if (!allocateSessionBuffers()) {
-        return 1;
-    }
-
-    printf("\n\rYou are about to upload the firmware version %s", FIRMWARE_VERSION_TO_UPLOAD);
-    printf("\n\r\n\rDetecting COM port and Baud Rate..................");
-
-    // Discovery runs without CTS flow control: no port is open yet, so this
-    // only records the setting for the opens that follow.
-    ComPortAPI_SetHardwareFlowControl(0);
-    if (detectComPortAndBaudrate()) {
-        puts("OK\r");
-        printf("COM PORT Number : %d", gComPortNumber);
-        printf("\r\nBaud rate       : %d \r\n\r\n", gBaudRate);
-    } else {
-        printf("FAILED");
-        printf("\n\r\n\rEnter the COM port number : ");
-        Console_ReadDecimal(&gComPortNumber);
-        printf("\r\nOpening COM%d....................", gComPortNumber);
-        if (!ComPortAPI_OpenCOM(gComPortNumber)) {
-            dipsplayLastMessageToUserBeforeExit("");
-            releaseSessionBuffers();
-            return -1;
-        }
-        puts("OK\r");
-        printf("\n\r\n\rEnter the BAUD RATE       : ");
-        Console_ReadDecimal(&gBaudRate);
-        printf("\r\nSetting baud rate at %d..........", gBaudRate);
-        if (!ComPortAPI_SetBaudRate(gBaudRate)) {
-            ComPortAPI_CloseCOM();
-            dipsplayLastMessageToUserBeforeExit("");
-            releaseSessionBuffers();
-            return -1;
-        }
-        puts("OK\r");
-    }
-    ComPortAPI_SetHardwareFlowControl(1);
-
-    const BOOL updated = updateFirmware();
-    ComPortAPI_CloseCOM();
-    dipsplayLastMessageToUserBeforeExit(updated ? "" : "\n\rERROR: The update was not successful.\r\n");
-    releaseSessionBuffers();
-    return updated ? 0 : 1;
-}
-
-int ravelinMain(int argc, char **argv)
-{
-    // Progress lines are redrawn in place; the operator must see every
-    // character when it is printed, not when a line ends.
-    setvbuf(stdout, nullptr, _IONBF, 0);
-
-    if (argc <= 1) {
-        return runUpdate();
-    }
-    if (argc == 2 && strcmp(argv[1], "--web-package") == 0) {
-        return runWebPackageWriter();
-    }
-    printUsage(argv[0]);
-    return 2;
 }

@@ -62,6 +62,10 @@ extern uint32_t gDataConcatenatedCheckSum;
 extern int gDataConcatenatedLenght;
 extern int gComPortNumber;
 extern int gBaudRate;
+// Set by updateFirmware: 1 when the unit showed its prompt after the reboot.
+extern BOOL gUpdateConfirmed;
+// 0 ends a run without the "Press any key to exit" wait (an unattended run).
+extern BOOL gWaitForKeyAtExit;
 
 // Overwrites every CR and LF up to the NUL that ended str on entry with ch.
 BOOL StrRemoveNL(char *str, char ch);
@@ -88,6 +92,32 @@ BOOL sendCommand(const char *commandToSend, BOOL isEchoON, BOOL validateResponse
 // collects and compares the reply as sendCommand does. A negative length is refused.
 BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResponse, const char *expectedResponse);
 
+// The reply that the last sendCommand or sendData collected, NUL-terminated.
+const char *lastCollectedReply(void);
+
+// The fields of the unit's version reply; `complete` is 1 when all seven
+// were read, and the others keep their initial values where they were not.
+typedef struct {
+    int fw_ver, fw_rev, fw_sub;
+    char model[8];
+    int fpga_ver, fpga_rev;
+    int fpga_type;
+    BOOL complete;
+} UnitVersions;
+
+// Sends "%fw -v" and reads its reply with one read of the time-out in force.
+// 1 when all seven fields were read.
+BOOL queryUnitVersions(UnitVersions *versions);
+
+// The six trial rates, in the order discovery tries them.
+extern const int kTrialBaudRates[];
+#define TRIAL_BAUD_RATE_COUNT 6
+
+// Scans COM firstPort to COM lastPort at each of the rates, in order, two
+// tries each, with the probe open, the close and the records of discovery;
+// on 1 the port is left open at the unit's rate and gComPortNumber and
+// gBaudRate name it. On 0 they hold what the last port scanned left.
+BOOL detectUnitAmong(int firstPort, int lastPort, const int *rates, int rateCount);
 // Scans COM1 to COM32 at 115200, 9600, 57600, 4800, 2400 and 1200 baud; on 1
 // the port is left open at the unit's rate.
 BOOL detectComPortAndBaudrate(void);
@@ -99,15 +129,13 @@ BOOL updateFirmware(void);
 BOOL createFirmwareFileForWeb(void);
 
 // Prints lastMessage, then "\r\nPress any key to exit", waits for one key.
+// With gWaitForKeyAtExit at 0 it ends lastMessage with "\r\n" instead and
+// returns -1 without reading anything.
 int dipsplayLastMessageToUserBeforeExit(const char *lastMessage);
 
 // The long-lived buffers and the MCU text copy of program entry. Out of
 // memory prints "Memoire insuffisante", releases what was allocated and gives 0.
 BOOL allocateSessionBuffers(void);
 void releaseSessionBuffers(void);
-
-// Program entry: the update run with no argument, the web package writer
-// with "--web-package", a usage text otherwise.
-int ravelinMain(int argc, char **argv);
 
 #endif

@@ -1,4 +1,4 @@
-#include "RavelinFwUpgrade.h"
+#include "ToolMain.h"
 
 int main(int argc, char **argv)
 {

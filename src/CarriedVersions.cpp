@@ -1,0 +1,133 @@
+#include "CarriedVersions.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "BinImage.h"
+#include "RavelinFwUpgrade.h"
+
+namespace {
+
+// Splits "a_b_c.ext" into {"a", "b", "c"} when the name ends in ".ext".
+bool fieldsOf(const std::string &name, const std::string &extension, std::vector<std::string> &fields)
+{
+    if (name.size() <= extension.size() ||
+        name.compare(name.size() - extension.size(), extension.size(), extension) != 0) {
+        return false;
+    }
+    const std::string stem = name.substr(0, name.size() - extension.size());
+    fields.clear();
+    size_t start = 0;
+    for (;;) {
+        const size_t underscore = stem.find('_', start);
+        fields.push_back(stem.substr(start, underscore - start));
+        if (underscore == std::string::npos) {
+            break;
+        }
+        start = underscore + 1;
+    }
+    for (const std::string &field : fields) {
+        if (field.empty()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Digits only, at most four of them: version fields are small numbers.
+bool numberOf(const std::string &text, int &value)
+{
+    if (text.empty() || text.size() > 4) {
+        return false;
+    }
+    value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        value = value * 10 + (c - '0');
+    }
+    return true;
+}
+
+bool isModelWord(const std::string &text)
+{
+    // The unit's version reply holds the model in at most seven characters.
+    if (text.size() > 7) {
+        return false;
+    }
+    for (const char c : text) {
+        const bool alphanumeric = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        if (!alphanumeric) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string catalogueName(int index)
+{
+    const autogen_files &entry = AUTOGEN_FILES[index];
+    size_t length = 0;
+    while (length < sizeof entry.filePath && entry.filePath[length] != '\0') {
+        ++length;
+    }
+    return std::string(entry.filePath, length);
+}
+
+}  // namespace
+
+McuVersion mcuVersionFromFileName(const std::string &name)
+{
+    McuVersion version;
+    std::vector<std::string> fields;
+    if (fieldsOf(name, ".hex", fields) && fields.size() == 5 && fields[1] == "MCU" &&
+        numberOf(fields[2], version.version) && numberOf(fields[3], version.revision) &&
+        numberOf(fields[4], version.sub)) {
+        version.known = true;
+    }
+    return version;
+}
+
+LogicVersion logicVersionFromFileName(const std::string &name, const char *unitType)
+{
+    LogicVersion version;
+    std::vector<std::string> fields;
+    if (fieldsOf(name, ".mcs", fields) && fields.size() == 5 && fields[1] == unitType && isModelWord(fields[2]) &&
+        numberOf(fields[3], version.version) && numberOf(fields[4], version.revision)) {
+        version.model = fields[2];
+        version.known = true;
+    }
+    return version;
+}
+
+McuVersion carriedMcuVersion()
+{
+    return mcuVersionFromFileName(catalogueName(CATALOGUE_MCU_FIRMWARE));
+}
+
+LogicVersion carriedLogicVersion(bool isTx)
+{
+    return isTx ? logicVersionFromFileName(catalogueName(CATALOGUE_TX_LOGIC), "TX")
+                : logicVersionFromFileName(catalogueName(CATALOGUE_RX_LOGIC), "RX");
+}
+
+std::string formatMcuVersion(const McuVersion &version)
+{
+    if (!version.known) {
+        return "unknown";
+    }
+    char text[40];
+    snprintf(text, sizeof text, "%d.%02d.%02d", version.version, version.revision, version.sub);
+    return text;
+}
+
+std::string formatLogicVersion(const LogicVersion &version)
+{
+    if (!version.known) {
+        return "unknown";
+    }
+    char text[40];
+    snprintf(text, sizeof text, "%d.%02d", version.version, version.revision);
+    return version.model + " " + text;
+}

@@ -1,0 +1,34 @@
+// The versions of the images this tool carries, read from the catalogue's
+// file names: "<product>_MCU_<v>_<r>_<s>.hex" carries MCU firmware v.r.s and
+// "<product>_TX_<model>_<v>_<r>.mcs" (or _RX_) carries logic <model> v.r.
+// A name of another shape leaves that version unknown.
+#ifndef CARRIED_VERSIONS_H
+#define CARRIED_VERSIONS_H
+
+#include <string>
+
+struct McuVersion {
+    bool known = false;
+    int version = 0, revision = 0, sub = 0;
+};
+
+struct LogicVersion {
+    bool known = false;
+    std::string model;
+    int version = 0, revision = 0;
+};
+
+McuVersion mcuVersionFromFileName(const std::string &name);
+// `unitType` is "TX" or "RX": the name must carry that type.
+LogicVersion logicVersionFromFileName(const std::string &name, const char *unitType);
+
+// The versions of the catalogue's own images.
+McuVersion carriedMcuVersion();
+LogicVersion carriedLogicVersion(bool isTx);
+
+// As the unit's version lines show them: "61.01.02", "XC7A75 1.02";
+// "unknown" when the version is not known.
+std::string formatMcuVersion(const McuVersion &version);
+std::string formatLogicVersion(const LogicVersion &version);
+
+#endif

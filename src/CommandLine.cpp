@@ -1,0 +1,177 @@
+#include "CommandLine.h"
+
+#include <cstring>
+
+#include "RavelinFwUpgrade.h"
+
+namespace {
+
+#define MAX_BAUD_RATE 4000000
+
+// A whole decimal number in [min, max]: digits only, no sign, no blanks.
+bool parseNumber(const std::string &text, long min, long max, int &value)
+{
+    if (text.empty() || text.size() > 9) {
+        return false;
+    }
+    long number = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        number = number * 10 + (c - '0');
+    }
+    if (number < min || number > max) {
+        return false;
+    }
+    value = static_cast<int>(number);
+    return true;
+}
+
+struct ModeOption {
+    const char *name;
+    RunMode mode;
+};
+
+const ModeOption kModeOptions[] = {
+    {"--info", RunMode::Info},
+    {"--web-package", RunMode::WebPackage},
+    {"--version", RunMode::Version},
+    {"--help", RunMode::Help},
+};
+
+const char *modeName(RunMode mode)
+{
+    for (const ModeOption &option : kModeOptions) {
+        if (option.mode == mode) {
+            return option.name;
+        }
+    }
+    return "the update";
+}
+
+bool modeTakesConnection(RunMode mode)
+{
+    return mode == RunMode::Update || mode == RunMode::Info;
+}
+
+bool modeTakesNoWait(RunMode mode)
+{
+    return mode == RunMode::Update || mode == RunMode::Info || mode == RunMode::WebPackage;
+}
+
+}  // namespace
+
+bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std::string &error)
+{
+    line = CommandLine();
+    bool modeGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string name = argv[i];
+        std::string value;
+        bool valueInline = false;
+        const size_t equals = name.find('=');
+        if (name.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+            value = name.substr(equals + 1);
+            name.resize(equals);
+            valueInline = true;
+        }
+
+        if (name == "--port" || name == "--baud") {
+            if (!valueInline) {
+                if (i + 1 >= argc) {
+                    error = name + " needs a value";
+                    return false;
+                }
+                value = argv[++i];
+            }
+            int &target = name == "--port" ? line.port : line.baud;
+            if (target != 0) {
+                error = name + " is given twice";
+                return false;
+            }
+            const bool isPort = name == "--port";
+            if (!parseNumber(value, 1, isPort ? COMMAND_LINE_LAST_PORT : MAX_BAUD_RATE, target)) {
+                error = isPort ? "--port takes a COM port number from 1 to 255, not \"" + value + "\""
+                               : "--baud takes a baud rate from 1 to 4000000, not \"" + value + "\"";
+                return false;
+            }
+            continue;
+        }
+        if (valueInline) {
+            error = name + " takes no value";
+            return false;
+        }
+        if (name == "--no-wait") {
+            if (line.noWait) {
+                error = "--no-wait is given twice";
+                return false;
+            }
+            line.noWait = true;
+            continue;
+        }
+        bool known = false;
+        for (const ModeOption &option : kModeOptions) {
+            if (name == option.name) {
+                if (modeGiven) {
+                    error = name + " and " + modeName(line.mode) + " cannot be given together";
+                    return false;
+                }
+                line.mode = option.mode;
+                modeGiven = known = true;
+            }
+        }
+        if (!known) {
+            error = "unknown option \"" + name + "\"";
+            return false;
+        }
+    }
+
+    if ((line.port != 0 || line.baud != 0) && !modeTakesConnection(line.mode)) {
+        error = std::string(line.port != 0 ? "--port" : "--baud") + " does not go with " + modeName(line.mode);
+        return false;
+    }
+    if (line.noWait && !modeTakesNoWait(line.mode)) {
+        error = std::string("--no-wait does not go with ") + modeName(line.mode);
+        return false;
+    }
+    return true;
+}
+
+std::string usageText(const char *program)
+{
+    std::string text = "Usage: ";
+    text += program;
+    text += " [--port N] [--baud B] [--info] [--no-wait]\n"
+            "       ";
+    text += program;
+    text += " --web-package [--no-wait] | --version | --help\n"
+            "\n"
+            "With no option, finds the unit on COM1..COM32 at 115200, 9600, 57600, 4800, 2400\n"
+            "and 1200 baud, asks for the port and the rate when none answers, and updates the\n"
+            "unit's firmware to version " FIRMWARE_VERSION_TO_UPLOAD ".\n"
+            "\n"
+            "Options:\n"
+            "  --port N       use COM N alone (1 to 255); the six rates are tried on it\n"
+            "  --baud B       the unit's command rate: only B is tried; with --port the port\n"
+            "                 is opened at B and nothing is tried\n"
+            "  --info         identify the unit and write nothing to it: its port, rate,\n"
+            "                 versions, TX or RX, the versions this tool carries, and\n"
+            "                 \"UP TO DATE\" or \"UPDATE NEEDED\"\n"
+            "  --no-wait      end without waiting for a key\n"
+            "  --web-package  write the web update package \"" FIRMWARE_FILE_NAME_FOR_WEB "\" in the\n"
+            "                 current directory\n"
+            "  --version      show this tool's version and the versions it carries\n"
+            "  --help         show this text\n"
+            "With --port, --baud or --no-wait the run asks nothing on the console.\n"
+            "\n"
+            "Exit status:\n"
+            "  0    success: the unit was updated and confirmed, identified, or the package\n"
+            "       was written\n"
+            "  1    the update or the identification failed, or no unit answered\n"
+            "  2    usage: an unknown or malformed option\n"
+            "  3    the images were sent and accepted, but the unit did not confirm\n"
+            "       (no prompt after the reboot)\n"
+            "  255  (-1) the port or the baud rate typed at the prompts could not be used\n";
+    return text;
+}

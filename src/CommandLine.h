@@ -1,0 +1,45 @@
+// The tool's command line, read into a plain record. Parsing opens nothing
+// and prints nothing: the caller shows the error and the usage.
+#ifndef COMMAND_LINE_H
+#define COMMAND_LINE_H
+
+#include <string>
+
+enum class RunMode {
+    Update,      // no mode option: find the unit and update it
+    Info,        // --info: identify the unit, write nothing to it
+    WebPackage,  // --web-package
+    Version,     // --version
+    Help,        // --help
+};
+
+// Exit statuses of the tool, as listed by --help and the README.
+#define EXIT_STATUS_SUCCESS 0
+#define EXIT_STATUS_FAILED 1
+#define EXIT_STATUS_USAGE 2
+#define EXIT_STATUS_NOT_CONFIRMED 3
+#define EXIT_STATUS_NO_CONNECTION (-1)
+
+#define COMMAND_LINE_LAST_PORT 255
+
+struct CommandLine {
+    RunMode mode = RunMode::Update;
+    int port = 0;  // --port N: COM N alone; 0 when not given
+    int baud = 0;  // --baud B: the unit's command rate; 0 when not given
+    bool noWait = false;
+
+    // A run that names its port or rate, or that must not wait for a key,
+    // is unattended: it asks nothing on the console.
+    bool unattended() const { return port != 0 || baud != 0 || noWait; }
+};
+
+// Fills `line` from argv[1..argc-1]. False on an unknown option, a missing
+// or malformed value, a value out of range, an option given twice, two run
+// modes at once, or an option that the chosen mode does not take; `error`
+// then says which.
+bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std::string &error);
+
+// The text of --help: every option and the exit statuses.
+std::string usageText(const char *program);
+
+#endif

@@ -1,0 +1,102 @@
+#include "InfoMode.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "CarriedVersions.h"
+#include "ComPortAPI.h"
+#include "RavelinFwUpgrade.h"
+#include "UnitConnection.h"
+
+namespace {
+
+enum class UnitKind { Tx, Rx, Unknown };
+
+// One "%fw -p", its whole reply compared with both identifications.
+UnitKind identifyUnit(void)
+{
+    sendCommand("%fw -p", 0, 0, "");
+    const char *reply = lastCollectedReply();
+    if (strcmp(reply, VALIDATE_TX_PRODUCT_ID_STRING) == 0) {
+        return UnitKind::Tx;
+    }
+    if (strcmp(reply, VALIDATE_RX_PRODUCT_ID_STRING) == 0) {
+        return UnitKind::Rx;
+    }
+    return UnitKind::Unknown;
+}
+
+void field(const char *name, const std::string &value)
+{
+    printf("%-21s: %s\r\n", name, value.c_str());
+}
+
+bool sameMcuVersion(const UnitVersions &unit, const McuVersion &carried)
+{
+    return carried.known && unit.fw_ver == carried.version && unit.fw_rev == carried.revision &&
+           unit.fw_sub == carried.sub;
+}
+
+bool sameLogicVersion(const UnitVersions &unit, const LogicVersion &carried)
+{
+    return carried.known && carried.model == unit.model && unit.fpga_ver == carried.version &&
+           unit.fpga_rev == carried.revision;
+}
+
+// A query has no key wait: its report ends the output, for scripts to read.
+int finish(int status)
+{
+    ComPortAPI_CloseCOM();
+    releaseSessionBuffers();
+    return status;
+}
+
+}  // namespace
+
+int runInfo(const CommandLine &line)
+{
+    if (!allocateSessionBuffers()) {
+        return EXIT_STATUS_FAILED;
+    }
+    if (!connectAsChosen(line)) {
+        printf("\r\nNo unit answered on %s.\r\n", searchedPlaces(line).c_str());
+        return finish(EXIT_STATUS_FAILED);
+    }
+    ComPortAPI_SetHardwareFlowControl(1);
+    ComPortAPI_SetReadingTimeoutInMs(1000);
+
+    field("Port", "COM" + std::to_string(gComPortNumber));
+    field("Baud rate", std::to_string(gBaudRate));
+    UnitVersions unit;
+    if (!queryUnitVersions(&unit)) {
+        printf("\r\nNOT SUPPORTED: the unit's version reply is not one this tool reads.\r\n");
+        return finish(EXIT_STATUS_FAILED);
+    }
+    char text[64];
+    snprintf(text, sizeof text, "%d.%02d.%02d", unit.fw_ver, unit.fw_rev, unit.fw_sub);
+    field("MCU firmware", text);
+    snprintf(text, sizeof text, "%s %d.%02d", unit.model, unit.fpga_ver, unit.fpga_rev);
+    field("Programmable logic", text);
+    field("Device code", std::to_string(unit.fpga_type));
+    if (unit.fpga_type != DEVICE_XC7A75_676) {
+        printf("\r\nNOT SUPPORTED: device code %d; this tool updates device code %d only.\r\n", unit.fpga_type,
+               DEVICE_XC7A75_676);
+        return finish(EXIT_STATUS_FAILED);
+    }
+    const UnitKind kind = identifyUnit();
+    if (kind == UnitKind::Unknown) {
+        field("Unit", "unknown");
+        printf("\r\nNOT SUPPORTED: the unit's identification is neither the TX nor the RX unit's.\r\n");
+        return finish(EXIT_STATUS_FAILED);
+    }
+    const bool isTx = kind == UnitKind::Tx;
+    field("Unit", isTx ? "TX" : "RX");
+
+    const McuVersion carriedMcu = carriedMcuVersion();
+    const LogicVersion carriedLogic = carriedLogicVersion(isTx);
+    field("Carried MCU firmware", formatMcuVersion(carriedMcu));
+    field("Carried logic", formatLogicVersion(carriedLogic));
+    const bool upToDate = sameMcuVersion(unit, carriedMcu) && sameLogicVersion(unit, carriedLogic);
+    printf("%s\r\n", upToDate ? INFO_UP_TO_DATE : INFO_UPDATE_NEEDED);
+    return finish(EXIT_STATUS_SUCCESS);
+}
