@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include <cstring>
+#include <set>
 
 #include "RavelinFwUpgrade.h"
 
@@ -60,12 +61,34 @@ bool modeTakesNoWait(RunMode mode)
     return mode == RunMode::Update || mode == RunMode::Info || mode == RunMode::WebPackage;
 }
 
+bool modeTakesProgress(RunMode mode)
+{
+    return mode == RunMode::Update || mode == RunMode::Info;
+}
+
+// The options that take a value.
+bool takesValue(const std::string &name)
+{
+    return name == "--port" || name == "--baud" || name == "--progress";
+}
+
+bool readProgressOption(const std::string &value, CommandLine &line, std::string &error)
+{
+    if (value != "console" && value != "json") {
+        error = "--progress takes \"console\" or \"json\", not \"" + value + "\"";
+        return false;
+    }
+    line.progress = value == "json" ? ProgressFormat::Json : ProgressFormat::Console;
+    return true;
+}
+
 }  // namespace
 
 bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std::string &error)
 {
     line = CommandLine();
     bool modeGiven = false;
+    std::set<std::string> given;
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
         std::string value;
@@ -77,13 +100,23 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
             valueInline = true;
         }
 
-        if (name == "--port" || name == "--baud") {
+        if (takesValue(name)) {
             if (!valueInline) {
                 if (i + 1 >= argc) {
                     error = name + " needs a value";
                     return false;
                 }
                 value = argv[++i];
+            }
+            if (name == "--progress") {
+                if (!given.insert(name).second) {
+                    error = name + " is given twice";
+                    return false;
+                }
+                if (!readProgressOption(value, line, error)) {
+                    return false;
+                }
+                continue;
             }
             int &target = name == "--port" ? line.port : line.baud;
             if (target != 0) {
@@ -135,6 +168,10 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
         error = std::string("--no-wait does not go with ") + modeName(line.mode);
         return false;
     }
+    if (given.count("--progress") != 0 && !modeTakesProgress(line.mode)) {
+        error = std::string("--progress does not go with ") + modeName(line.mode);
+        return false;
+    }
     return true;
 }
 
@@ -142,7 +179,7 @@ std::string usageText(const char *program)
 {
     std::string text = "Usage: ";
     text += program;
-    text += " [--port N] [--baud B] [--info] [--no-wait]\n"
+    text += " [--port N] [--baud B] [--info] [--no-wait] [--progress json]\n"
             "       ";
     text += program;
     text += " --web-package [--no-wait] | --version | --help\n"
@@ -158,6 +195,11 @@ std::string usageText(const char *program)
             "  --info         identify the unit and write nothing to it: its port, rate,\n"
             "                 versions, TX or RX, the versions this tool carries, and\n"
             "                 \"UP TO DATE\" or \"UPDATE NEEDED\"\n"
+            "  --progress json\n"
+            "                 instead of the console picture, one JSON object a line on\n"
+            "                 stdout: port, baud, type, versions, step, percent, and at the\n"
+            "                 end result and message (see the README); asks nothing and\n"
+            "                 waits for no key\n"
             "  --no-wait      end without waiting for a key\n"
             "  --web-package  write the web update package \"" FIRMWARE_FILE_NAME_FOR_WEB "\" in the\n"
             "                 current directory\n"

@@ -22,15 +22,23 @@ enum class RunMode {
 
 #define COMMAND_LINE_LAST_PORT 255
 
+// What a run shows: the console picture, or one JSON event a line
+// (ProgressEvent.h) for programs and nothing else on stdout.
+enum class ProgressFormat { Console, Json };
+
 struct CommandLine {
     RunMode mode = RunMode::Update;
     int port = 0;  // --port N: COM N alone; 0 when not given
     int baud = 0;  // --baud B: the unit's command rate; 0 when not given
     bool noWait = false;
+    ProgressFormat progress = ProgressFormat::Console;  // --progress console|json
 
-    // A run that names its port or rate, or that must not wait for a key,
-    // is unattended: it asks nothing on the console.
-    bool unattended() const { return port != 0 || baud != 0 || noWait; }
+    // A run that names its port or rate, that must not wait for a key, or
+    // whose console picture nobody sees, is unattended: it asks nothing on
+    // the console.
+    bool unattended() const { return port != 0 || baud != 0 || noWait || progress == ProgressFormat::Json; }
+    // Events are read by a program, which presses no key.
+    bool waitsForKey() const { return !noWait && progress == ProgressFormat::Console; }
 };
 
 // Fills `line` from argv[1..argc-1]. False on an unknown option, a missing

@@ -4,6 +4,8 @@
 #ifndef CONSOLE_H
 #define CONSOLE_H
 
+#include <cstdio>
+
 #include "Platform.h"
 
 // Flushes stdout, so that a prompt without a line end shows, then waits for
@@ -22,5 +24,11 @@ BOOL Console_InputEnded(void);
 // Drops typed-ahead console input and what the stdin buffer holds. Never blocks.
 void Console_DiscardInput(void);
 void Console_SleepMs(unsigned int milliseconds);
+
+// Gives the caller a stream of its own on what stdout is now, and sends
+// whatever is printed to stdout from then on to the null device, so that a
+// program reading the stream meets nothing else. Null, with stdout
+// unchanged, when it cannot.
+FILE *Console_DivertOutput(void);
 
 #endif

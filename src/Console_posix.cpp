@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include <fcntl.h>
 #include <stdio_ext.h>
 #include <termios.h>
 #include <unistd.h>
@@ -48,4 +49,28 @@ void Console_SleepMs(unsigned int milliseconds)
     timespec left = {(time_t)(milliseconds / 1000), (long)(milliseconds % 1000) * 1000000L};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
+}
+
+FILE *Console_DivertOutput(void)
+{
+    fflush(stdout);
+    const int events = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (events < 0) {
+        return nullptr;
+    }
+    FILE *stream = fdopen(events, "w");
+    const int nullDevice = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (stream == nullptr || nullDevice < 0 || dup2(nullDevice, STDOUT_FILENO) < 0) {
+        if (stream != nullptr) {
+            fclose(stream);
+        } else {
+            close(events);
+        }
+        if (nullDevice >= 0) {
+            close(nullDevice);
+        }
+        return nullptr;
+    }
+    close(nullDevice);
+    return stream;
 }

@@ -6,6 +6,8 @@
 
 #include <conio.h>
 #include <cstdio>
+#include <fcntl.h>
+#include <io.h>
 
 namespace {
 
@@ -41,4 +43,30 @@ void Console_DiscardInput(void)
 void Console_SleepMs(unsigned int milliseconds)
 {
     Sleep(milliseconds);
+}
+
+FILE *Console_DivertOutput(void)
+{
+    fflush(stdout);
+    const int events = _dup(_fileno(stdout));
+    if (events < 0) {
+        return nullptr;
+    }
+    // Events end their lines with "\n" alone on every platform.
+    _setmode(events, _O_BINARY);
+    FILE *stream = _fdopen(events, "wb");
+    const int nullDevice = _open("NUL", _O_WRONLY);
+    if (stream == nullptr || nullDevice < 0 || _dup2(nullDevice, _fileno(stdout)) != 0) {
+        if (stream != nullptr) {
+            fclose(stream);
+        } else {
+            _close(events);
+        }
+        if (nullDevice >= 0) {
+            _close(nullDevice);
+        }
+        return nullptr;
+    }
+    _close(nullDevice);
+    return stream;
 }

@@ -5,6 +5,7 @@
 
 #include "CarriedVersions.h"
 #include "ComPortAPI.h"
+#include "Progress.h"
 #include "RavelinFwUpgrade.h"
 #include "UnitConnection.h"
 
@@ -55,13 +56,17 @@ int finish(int status)
 
 int runInfo(const CommandLine &line)
 {
+    Progress_Searching(chosenPortName(line));
     if (!allocateSessionBuffers()) {
+        Progress_Finish(ProgressResult::Failed, "out of memory");
         return EXIT_STATUS_FAILED;
     }
     if (!connectAsChosen(line)) {
         printf("\r\nNo unit answered on %s.\r\n", searchedPlaces(line).c_str());
+        Progress_Finish(ProgressResult::NotFound, "no unit answered on " + searchedPlaces(line));
         return finish(EXIT_STATUS_FAILED);
     }
+    Progress_Connected(comPortName(gComPortNumber), gBaudRate);
     ComPortAPI_SetHardwareFlowControl(1);
     ComPortAPI_SetReadingTimeoutInMs(1000);
 
@@ -70,6 +75,7 @@ int runInfo(const CommandLine &line)
     UnitVersions unit;
     if (!queryUnitVersions(&unit)) {
         printf("\r\nNOT SUPPORTED: the unit's version reply is not one this tool reads.\r\n");
+        Progress_Finish(ProgressResult::Failed, "the unit's version reply is not one this tool reads");
         return finish(EXIT_STATUS_FAILED);
     }
     char text[64];
@@ -78,19 +84,23 @@ int runInfo(const CommandLine &line)
     snprintf(text, sizeof text, "%s %d.%02d", unit.model, unit.fpga_ver, unit.fpga_rev);
     field("Programmable logic", text);
     field("Device code", std::to_string(unit.fpga_type));
+    Progress_Versions(unit);
     if (unit.fpga_type != DEVICE_XC7A75_676) {
         printf("\r\nNOT SUPPORTED: device code %d; this tool updates device code %d only.\r\n", unit.fpga_type,
                DEVICE_XC7A75_676);
+        Progress_Finish(ProgressResult::Failed, "unknown product: device code " + std::to_string(unit.fpga_type));
         return finish(EXIT_STATUS_FAILED);
     }
     const UnitKind kind = identifyUnit();
     if (kind == UnitKind::Unknown) {
         field("Unit", "unknown");
         printf("\r\nNOT SUPPORTED: the unit's identification is neither the TX nor the RX unit's.\r\n");
+        Progress_Finish(ProgressResult::Failed, "the unit's identification is neither the TX nor the RX unit's");
         return finish(EXIT_STATUS_FAILED);
     }
     const bool isTx = kind == UnitKind::Tx;
     field("Unit", isTx ? "TX" : "RX");
+    Progress_UnitType(isTx);
 
     const McuVersion carriedMcu = carriedMcuVersion();
     const LogicVersion carriedLogic = carriedLogicVersion(isTx);
@@ -98,5 +108,6 @@ int runInfo(const CommandLine &line)
     field("Carried logic", formatLogicVersion(carriedLogic));
     const bool upToDate = sameMcuVersion(unit, carriedMcu) && sameLogicVersion(unit, carriedLogic);
     printf("%s\r\n", upToDate ? INFO_UP_TO_DATE : INFO_UPDATE_NEEDED);
+    Progress_FinishIdentified(upToDate);
     return finish(EXIT_STATUS_SUCCESS);
 }

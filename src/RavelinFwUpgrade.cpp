@@ -10,6 +10,7 @@
 #include "Encoder.h"
 #include "FileAPI.h"
 #include "IntelHex.h"
+#include "Progress.h"
 #include "StringOperations.h"
 
 char *gHexFirmware = nullptr;
@@ -231,6 +232,7 @@ BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResp
     }
     Console_DiscardInput();
     printf("1%%");
+    Progress_Percent(1);
     if (dataToSendLength == 0) {
         return 1;
     }
@@ -242,18 +244,22 @@ BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResp
         const int remaining = dataToSendLength - dataSent;
         if (remaining > STREAM_PIECE_SIZE) {
             if (!ComPortAPI_WriteCOM(dataToSend + dataSent, STREAM_PIECE_SIZE, &nBytesWritten)) {
+                Progress_Failed("the image could not be written to the port");
                 return 0;
             }
             dataSent += STREAM_PIECE_SIZE;
             erasePercentage(percentage);
             percentage = static_cast<int>(static_cast<long long>(dataSent) * 100 / dataToSendLength);
             printf("%d%%", percentage);
+            Progress_Percent(percentage);
         } else {
             if (!ComPortAPI_WriteCOM(dataToSend + dataSent, remaining, &nBytesWritten)) {
+                Progress_Failed("the image could not be written to the port");
                 return 0;
             }
             erasePercentage(percentage);
             printf("100%%");
+            Progress_Percent(100);
             Console_DiscardInput();
             dataSent = dataToSendLength;
         }
@@ -266,6 +272,7 @@ BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResp
     if (validateResponse == 1 && strcmp(responseReceivedCopy, expectedResponse) != 0) {
         printf("\r\nExpected : %s  received : %s\r\n", expectedResponse, responseReceivedCopy);
         puts("\r\nError: Expected response did  not matched !\r");
+        Progress_UnexpectedReply(expectedResponse, responseReceivedCopy);
         return 0;
     }
     return 1;
@@ -333,6 +340,7 @@ struct ImageTransfer {
     const char *announcement;     // the command that precedes checksum and length
     int announcementTimeoutMs;
     const char *sendingLabel;
+    ProgressStep step;
 };
 
 static const ImageTransfer kLogicTransfer = {
@@ -341,6 +349,7 @@ static const ImageTransfer kLogicTransfer = {
     "%fw -l ",
     10000,
     "Sending Programmable Logic data ................... ",
+    ProgressStep::Logic,
 };
 
 static const ImageTransfer kFirmwareTransfer = {
@@ -349,6 +358,7 @@ static const ImageTransfer kFirmwareTransfer = {
     "%fw -h ",
     5000,
     "Sending data ...................................... ",
+    ProgressStep::Firmware,
 };
 
 // Assembles one HEX text, announces the image with its checksum and length,
@@ -357,8 +367,10 @@ static const ImageTransfer kFirmwareTransfer = {
 static BOOL transferImage(char *hexText, const ImageTransfer &transfer)
 {
     char commandToSend[100];
+    Progress_Step(transfer.step);
     if (!ValidateFwAndConcatenateData(hexText)) {
         puts(transfer.invalidTextLine);
+        Progress_Failed("the image this tool carries is not valid");
         return 0;
     }
     printf("%s", transfer.preparingLabel);
@@ -367,6 +379,7 @@ static BOOL transferImage(char *hexText, const ImageTransfer &transfer)
     ComPortAPI_SetReadingTimeoutInMs(transfer.announcementTimeoutMs);
     if (!sendCommand(commandToSend, 0, 1, "Ready")) {
         puts("FAILED [Unit not ready]\r");
+        Progress_Failed("the unit was not ready for the image");
         return 0;
     }
     puts("OK\r");
@@ -413,11 +426,14 @@ BOOL updateFirmware(void)
         printf("Checking firmware version ..............  %d.%02d.%02d \r\n", unit.fw_ver, unit.fw_rev, unit.fw_sub);
         printf("Checking fpga version ..................  %s %d.%02d  device:%d\r\n", unit.model, unit.fpga_ver,
                unit.fpga_rev, unit.fpga_type);
+        Progress_Versions(unit);
     }
 
     printf("Checking product .......... ");
     if (unit.fpga_type != DEVICE_XC7A75_676) {
         puts("FAILED, Unknown product\r");
+        Progress_Failed(unit.complete ? "unknown product: device code " + std::to_string(unit.fpga_type)
+                                      : std::string("the unit's version reply is not one this tool reads"));
         return 0;
     }
     if (sendCommand("%fw -p", 0, 1, VALIDATE_TX_PRODUCT_ID_STRING)) {
@@ -425,13 +441,16 @@ BOOL updateFirmware(void)
         printf("%s", VALIDATE_TX_PRODUCT_ID_STRING);
         puts("\r");
         page_idx = CATALOGUE_TX_LOGIC;
+        Progress_UnitType(true);
     } else if (sendCommand("%fw -p", 0, 1, VALIDATE_RX_PRODUCT_ID_STRING)) {
         puts("RX OK\r");
         printf("%s", VALIDATE_RX_PRODUCT_ID_STRING);
         puts("\r");
         page_idx = CATALOGUE_RX_LOGIC;
+        Progress_UnitType(false);
     } else {
         puts("FAILED\r");
+        Progress_Failed("the unit's identification is neither the TX nor the RX unit's");
         return 0;
     }
 
@@ -439,6 +458,7 @@ BOOL updateFirmware(void)
     gHexFPGA_Code = newCatalogueTextCopy(page_idx);
     if (gHexFPGA_Code == nullptr) {
         puts("Memoire insuffisante");
+        Progress_Failed("out of memory");
         return 0;
     }
 
@@ -455,8 +475,10 @@ BOOL updateFirmware(void)
     ComPortAPI_SetBaudRate(gBaudRate);
     printf(" OK\n\r\n\r");
     printf("Please wait while the unit is rebooting ........... ");
+    Progress_Step(ProgressStep::Rebooting);
     for (int i = 0; i < max_cnt; ++i) {
         printf("%3d%%", i * 100 / max_cnt);
+        Progress_Percent(i * 100 / max_cnt);
         Console_SleepMs(REBOOT_WAIT_STEP_MS);
         printf("\b\b\b\b");
     }
@@ -470,6 +492,7 @@ BOOL updateFirmware(void)
     readIntoDataBuffer();
     printf("\b\b\b\b");
     printf("100%%");
+    Progress_Percent(100);
 
     gUpdateConfirmed = isUnitPrompt(gDataBuffer);
     if (gUpdateConfirmed) {

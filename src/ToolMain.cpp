@@ -4,7 +4,9 @@
 
 #include "CarriedVersions.h"
 #include "CommandLine.h"
+#include "Console.h"
 #include "InfoMode.h"
+#include "Progress.h"
 #include "RavelinFwUpgrade.h"
 #include "UpdateMode.h"
 
@@ -44,7 +46,17 @@ int ravelinMain(int argc, char **argv)
         fprintf(stderr, "%s: %s\n%s", program, error.c_str(), usageText(program).c_str());
         return EXIT_STATUS_USAGE;
     }
-    gWaitForKeyAtExit = line.noWait ? 0 : 1;
+    gWaitForKeyAtExit = line.waitsForKey() ? 1 : 0;
+
+    // Events replace the console picture.
+    if (line.progress == ProgressFormat::Json) {
+        FILE *events = Console_DivertOutput();
+        if (events == nullptr) {
+            fprintf(stderr, "%s: standard output cannot carry the events\n", program);
+            return EXIT_STATUS_FAILED;
+        }
+        Progress_WriteEventsTo(events);
+    }
 
     switch (line.mode) {
     case RunMode::Help:

@@ -29,9 +29,19 @@ bool connectAsChosen(const CommandLine &line)
     return detectUnitAmong(firstPort, lastPort, kTrialBaudRates, TRIAL_BAUD_RATE_COUNT);
 }
 
+std::string comPortName(int comPort)
+{
+    return "COM" + std::to_string(comPort);
+}
+
+std::string chosenPortName(const CommandLine &line)
+{
+    return line.port != 0 ? comPortName(line.port) : "";
+}
+
 std::string searchedPlaces(const CommandLine &line)
 {
-    std::string places = line.port != 0 ? "COM" + std::to_string(line.port)
+    std::string places = line.port != 0 ? comPortName(line.port)
                                         : "COM1..COM" + std::to_string(DISCOVERY_LAST_COM_PORT);
     if (line.baud != 0) {
         places += " at " + std::to_string(line.baud) + " baud";

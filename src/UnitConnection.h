@@ -16,6 +16,12 @@ bool connectAsChosen(const CommandLine &line);
 // True when the port is opened at a given rate without asking the unit.
 bool connectsWithoutProbe(const CommandLine &line);
 
+// "COM3": the port's name in messages and progress events.
+std::string comPortName(int comPort);
+
+// The port the command line names, or "" when the search covers every port.
+std::string chosenPortName(const CommandLine &line);
+
 // Where the search looked, for the failure line: "COM1..COM32", "COM5",
 // with " at 9600 baud" when one rate was chosen.
 std::string searchedPlaces(const CommandLine &line);

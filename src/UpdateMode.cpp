@@ -4,6 +4,7 @@
 
 #include "ComPortAPI.h"
 #include "Console.h"
+#include "Progress.h"
 #include "RavelinFwUpgrade.h"
 #include "UnitConnection.h"
 
@@ -65,7 +66,9 @@ void showConnection(void)
 
 int runUpdate(const CommandLine &line)
 {
+    Progress_Searching(chosenPortName(line));
     if (!allocateSessionBuffers()) {
+        Progress_Finish(ProgressResult::Failed, "out of memory");
         return EXIT_STATUS_FAILED;
     }
 
@@ -73,6 +76,8 @@ int runUpdate(const CommandLine &line)
     if (connectsWithoutProbe(line)) {
         printf("\n\r\n\rOpening COM%d....................", line.port);
         if (!connectAsChosen(line)) {
+            Progress_Finish(ProgressResult::Failed, comPortName(line.port) + " could not be opened at " +
+                                                        std::to_string(line.baud) + " baud");
             return endWithoutUpdate("\n\rERROR: The update was not successful.\r\n", EXIT_STATUS_FAILED);
         }
         puts("OK\r");
@@ -84,15 +89,24 @@ int runUpdate(const CommandLine &line)
             showConnection();
         } else if (line.unattended()) {
             printf("FAILED\r\n\r\nERROR: no unit answered on %s.\r\n", searchedPlaces(line).c_str());
+            Progress_Finish(ProgressResult::NotFound, "no unit answered on " + searchedPlaces(line));
             return endWithoutUpdate("\n\rERROR: The update was not successful.\r\n", EXIT_STATUS_FAILED);
         } else if (!connectByOperator()) {
             return endWithoutUpdate("", EXIT_STATUS_NO_CONNECTION);
         }
     }
+    Progress_Connected(comPortName(gComPortNumber), gBaudRate);
     ComPortAPI_SetHardwareFlowControl(1);
 
     const BOOL updated = updateFirmware();
     ComPortAPI_CloseCOM();
+    if (!updated) {
+        Progress_Finish(ProgressResult::Failed, "the update was not successful");
+    } else if (!gUpdateConfirmed) {
+        Progress_Finish(ProgressResult::NotConfirmed, "no prompt after the reboot");
+    } else {
+        Progress_Finish(ProgressResult::Updated);
+    }
     dipsplayLastMessageToUserBeforeExit(updated ? "" : "\n\rERROR: The update was not successful.\r\n");
     releaseSessionBuffers();
     if (!updated) {
