@@ -36,6 +36,7 @@ struct ModeOption {
 
 const ModeOption kModeOptions[] = {
     {"--info", RunMode::Info},
+    {"--all", RunMode::All},
     {"--web-package", RunMode::WebPackage},
     {"--version", RunMode::Version},
     {"--help", RunMode::Help},
@@ -58,18 +59,18 @@ bool modeTakesConnection(RunMode mode)
 
 bool modeTakesNoWait(RunMode mode)
 {
-    return mode == RunMode::Update || mode == RunMode::Info || mode == RunMode::WebPackage;
+    return mode == RunMode::Update || mode == RunMode::Info || mode == RunMode::All || mode == RunMode::WebPackage;
 }
 
 bool modeTakesProgress(RunMode mode)
 {
-    return mode == RunMode::Update || mode == RunMode::Info;
+    return mode == RunMode::Update || mode == RunMode::Info || mode == RunMode::All;
 }
 
 // The options that take a value.
 bool takesValue(const std::string &name)
 {
-    return name == "--port" || name == "--baud" || name == "--progress";
+    return name == "--port" || name == "--baud" || name == "--progress" || name == "--log-dir";
 }
 
 bool readProgressOption(const std::string &value, CommandLine &line, std::string &error)
@@ -79,6 +80,16 @@ bool readProgressOption(const std::string &value, CommandLine &line, std::string
         return false;
     }
     line.progress = value == "json" ? ProgressFormat::Json : ProgressFormat::Console;
+    return true;
+}
+
+bool readLogDirOption(const std::string &value, CommandLine &line, std::string &error)
+{
+    if (value.empty()) {
+        error = "--log-dir needs a folder";
+        return false;
+    }
+    line.logDir = value;
     return true;
 }
 
@@ -108,12 +119,14 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
                 }
                 value = argv[++i];
             }
-            if (name == "--progress") {
+            if (name == "--progress" || name == "--log-dir") {
                 if (!given.insert(name).second) {
                     error = name + " is given twice";
                     return false;
                 }
-                if (!readProgressOption(value, line, error)) {
+                const bool read = name == "--progress" ? readProgressOption(value, line, error)
+                                                       : readLogDirOption(value, line, error);
+                if (!read) {
                     return false;
                 }
                 continue;
@@ -172,6 +185,10 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
         error = std::string("--progress does not go with ") + modeName(line.mode);
         return false;
     }
+    if (given.count("--log-dir") != 0 && line.mode != RunMode::All) {
+        error = std::string("--log-dir goes with --all only");
+        return false;
+    }
     return true;
 }
 
@@ -180,6 +197,9 @@ std::string usageText(const char *program)
     std::string text = "Usage: ";
     text += program;
     text += " [--port N] [--baud B] [--info] [--no-wait] [--progress json]\n"
+            "       ";
+    text += program;
+    text += " --all [--no-wait] [--progress json] [--log-dir DIR]\n"
             "       ";
     text += program;
     text += " --web-package [--no-wait] | --version | --help\n"
@@ -195,6 +215,11 @@ std::string usageText(const char *program)
             "  --info         identify the unit and write nothing to it: its port, rate,\n"
             "                 versions, TX or RX, the versions this tool carries, and\n"
             "                 \"UP TO DATE\" or \"UPDATE NEEDED\"\n"
+            "  --all          update every unit found, all at the same time: every port that\n"
+            "                 exists is searched by a process of its own, with a board of\n"
+            "                 one line per port and a summary at the end\n"
+            "  --log-dir DIR  with --all: where the trace of each port goes (default: the\n"
+            "                 current directory)\n"
             "  --progress json\n"
             "                 instead of the console picture, one JSON object a line on\n"
             "                 stdout: port, baud, type, versions, step, percent, and at the\n"
@@ -210,7 +235,8 @@ std::string usageText(const char *program)
             "Exit status:\n"
             "  0    success: the unit was updated and confirmed, identified, or the package\n"
             "       was written\n"
-            "  1    the update or the identification failed, or no unit answered\n"
+            "  1    the update or the identification failed, or no unit answered; with\n"
+            "       --all: any unit was not updated and confirmed, or none was found\n"
             "  2    usage: an unknown or malformed option\n"
             "  3    the images were sent and accepted, but the unit did not confirm\n"
             "       (no prompt after the reboot)\n"

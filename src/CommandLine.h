@@ -8,6 +8,7 @@
 enum class RunMode {
     Update,      // no mode option: find the unit and update it
     Info,        // --info: identify the unit, write nothing to it
+    All,         // --all: update every unit found, each port by a process of its own
     WebPackage,  // --web-package
     Version,     // --version
     Help,        // --help
@@ -32,6 +33,7 @@ struct CommandLine {
     int baud = 0;  // --baud B: the unit's command rate; 0 when not given
     bool noWait = false;
     ProgressFormat progress = ProgressFormat::Console;  // --progress console|json
+    std::string logDir;  // --log-dir DIR: where --all writes the traces; empty: the current directory
 
     // A run that names its port or rate, that must not wait for a key, or
     // whose console picture nobody sees, is unattended: it asks nothing on

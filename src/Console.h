@@ -25,6 +25,10 @@ BOOL Console_InputEnded(void);
 void Console_DiscardInput(void);
 void Console_SleepMs(unsigned int milliseconds);
 
+// 1 when stdout is a terminal that redraws lines in place on ANSI cursor
+// movement; on Windows this switches the console's virtual terminal
+// processing on, and gives 0 where the console cannot do it.
+BOOL Console_EnableCursorMovement(void);
 // Gives the caller a stream of its own on what stdout is now, and sends
 // whatever is printed to stdout from then on to the null device, so that a
 // program reading the stream meets nothing else. Null, with stdout

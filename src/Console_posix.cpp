@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include <fcntl.h>
@@ -49,6 +51,12 @@ void Console_SleepMs(unsigned int milliseconds)
     timespec left = {(time_t)(milliseconds / 1000), (long)(milliseconds % 1000) * 1000000L};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
+}
+
+BOOL Console_EnableCursorMovement(void)
+{
+    const char *terminal = getenv("TERM");
+    return isatty(STDOUT_FILENO) && terminal != nullptr && strcmp(terminal, "dumb") != 0;
 }
 
 FILE *Console_DivertOutput(void)

@@ -9,6 +9,10 @@
 #include <fcntl.h>
 #include <io.h>
 
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
+#endif
+
 namespace {
 
 bool inputIsConsole(void)
@@ -43,6 +47,17 @@ void Console_DiscardInput(void)
 void Console_SleepMs(unsigned int milliseconds)
 {
     Sleep(milliseconds);
+}
+
+BOOL Console_EnableCursorMovement(void)
+{
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (output == INVALID_HANDLE_VALUE || output == NULL || !GetConsoleMode(output, &mode)) {
+        return 0;
+    }
+    // Consoles older than Windows 10 refuse the mode: they get plain lines.
+    return SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) ? 1 : 0;
 }
 
 FILE *Console_DivertOutput(void)

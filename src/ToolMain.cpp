@@ -7,6 +7,7 @@
 #include "Console.h"
 #include "InfoMode.h"
 #include "Progress.h"
+#include "RackMode.h"
 #include "RavelinFwUpgrade.h"
 #include "UpdateMode.h"
 
@@ -48,8 +49,9 @@ int ravelinMain(int argc, char **argv)
     }
     gWaitForKeyAtExit = line.waitsForKey() ? 1 : 0;
 
-    // Events replace the console picture.
-    if (line.progress == ProgressFormat::Json) {
+    // Events replace the console picture of a unit's run; --all relays its
+    // children's events itself and prints nothing else.
+    if (line.progress == ProgressFormat::Json && line.mode != RunMode::All) {
         FILE *events = Console_DivertOutput();
         if (events == nullptr) {
             fprintf(stderr, "%s: standard output cannot carry the events\n", program);
@@ -68,6 +70,8 @@ int ravelinMain(int argc, char **argv)
         return runWebPackageWriter();
     case RunMode::Info:
         return runInfo(line);
+    case RunMode::All:
+        return runRack(line);
     case RunMode::Update:
         break;
     }
