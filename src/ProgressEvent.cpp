@@ -193,6 +193,11 @@ std::string formatProgressEvent(const ProgressEvent &event)
 
 bool parseProgressEvent(const std::string &line, ProgressEvent &event)
 {
+    // The JSON reader takes a NUL for the end of its input: a line with one
+    // inside would read as its part before the NUL.
+    if (line.find('\0') != std::string::npos) {
+        return false;
+    }
     const size_t end = !line.empty() && line.back() == '\r' ? line.size() - 1 : line.size();
     const Json object = Json::parse(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(end), nullptr, false);
     if (object.is_discarded() || !object.is_object()) {

@@ -115,7 +115,7 @@ std::string rackBoardLine(const RackRow &row)
 {
     const std::string rate = row.state.baud != 0 ? std::to_string(row.state.baud) : "-";
     const std::string type = row.state.unitType.empty() ? "--" : printable(row.state.unitType);
-    return padded(printable(row.port), 8) + " " + padded(rate, 7) + " " + padded(type, 3) + rackRowStep(row);
+    return padded(printable(row.port), 8) + " " + padded(rate, 7) + " " + padded(type, 4) + rackRowStep(row);
 }
 
 std::string RackBoard::update(const std::vector<RackRow> &rows)

@@ -277,8 +277,9 @@ int Rack::verdict(void)
     } else if (updated == found) {
         message = "\r\nAll " + std::to_string(found) + (found == 1 ? " unit was" : " units were") + " updated.\r\n";
     } else {
-        message = "\r\nERROR: " + std::to_string(found - updated) + " of " + std::to_string(found) +
-                  (found == 1 ? " unit was" : " units were") + " not updated.\r\n";
+        const int failed = found - updated;
+        message = "\r\nERROR: " + std::to_string(failed) + " of " + std::to_string(found) +
+                  (failed == 1 ? " unit was" : " units were") + " not updated.\r\n";
     }
     if (!json_) {
         dipsplayLastMessageToUserBeforeExit(message.c_str());
