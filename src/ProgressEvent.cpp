@@ -191,6 +191,42 @@ std::string formatProgressEvent(const ProgressEvent &event)
     return object.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+std::vector<std::string> ProgressLineReader::take(const std::string &output)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < output.size()) {
+        const size_t end = output.find('\n', start);
+        const size_t length = (end == std::string::npos ? output.size() : end) - start;
+        if (!dropping_) {
+            if (pending_.size() + length > longest_) {
+                pending_.clear();
+                dropping_ = true;
+            } else {
+                pending_.append(output, start, length);
+            }
+        }
+        if (end == std::string::npos) {
+            break;
+        }
+        if (!dropping_) {
+            lines.push_back(pending_);
+        }
+        pending_.clear();
+        dropping_ = false;
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string ProgressLineReader::rest()
+{
+    std::string last = dropping_ ? "" : pending_;
+    pending_.clear();
+    dropping_ = false;
+    return last;
+}
+
 bool parseProgressEvent(const std::string &line, ProgressEvent &event)
 {
     // The JSON reader takes a NUL for the end of its input: a line with one

@@ -5,7 +5,9 @@
 #ifndef PROGRESS_EVENT_H
 #define PROGRESS_EVENT_H
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 enum class ProgressStep { Searching, Checking, Logic, Firmware, Rebooting, Done, Failed };
 
@@ -44,6 +46,24 @@ std::string formatProgressEvent(const ProgressEvent &event);
 // unless the line is one JSON object whose "step" is known and whose members
 // have their types and ranges; members that are not known are passed over.
 bool parseProgressEvent(const std::string &line, ProgressEvent &event);
+
+// Cuts a process's output into lines as it arrives, in pieces of any size.
+// A line longer than `longest` bytes is no event: it is dropped whole, so a
+// process that never ends a line cannot make the reader hold more.
+class ProgressLineReader {
+public:
+    explicit ProgressLineReader(size_t longest) : longest_(longest) {}
+    // The lines that `output` completed, without their "\n".
+    std::vector<std::string> take(const std::string &output);
+    // At the end of the output: the last line if it had no "\n" (and was
+    // not dropped); the reader is then empty.
+    std::string rest();
+
+private:
+    size_t longest_;
+    std::string pending_;
+    bool dropping_ = false;
+};
 
 // "searching", "logic", ...: the step's name in events.
 const char *progressStepName(ProgressStep step);

@@ -26,9 +26,8 @@ using Clock = std::chrono::steady_clock;
 struct PortRun {
     RackRow row;
     ChildProcess *child = nullptr;
-    std::string pending;         // output after the last line end
-    bool droppingLine = false;   // inside a line that grew too long
-    std::string lastOtherLine;   // the last line that was not an event
+    ProgressLineReader lines{LONGEST_CHILD_LINE};
+    std::string lastOtherLine;  // the last line that was not an event
     bool over() const { return row.state.result != ProgressResult::None; }
 };
 
@@ -167,30 +166,15 @@ void Rack::takeLine(PortRun &port, const std::string &line)
 
 void Rack::takeOutput(PortRun &port, const std::string &output)
 {
-    for (const char c : output) {
-        if (c == '\n') {
-            if (!port.droppingLine) {
-                takeLine(port, port.pending);
-            }
-            port.pending.clear();
-            port.droppingLine = false;
-        } else if (!port.droppingLine) {
-            port.pending += c;
-            if (port.pending.size() > LONGEST_CHILD_LINE) {
-                port.pending.clear();
-                port.droppingLine = true;
-            }
-        }
+    for (const std::string &line : port.lines.take(output)) {
+        takeLine(port, line);
     }
 }
 
 void Rack::childEnded(PortRun &port, int status)
 {
     port.child = nullptr;
-    if (!port.pending.empty() && !port.droppingLine) {
-        takeLine(port, port.pending);
-        port.pending.clear();
-    }
+    takeLine(port, port.lines.rest());
     if (port.over()) {
         return;
     }

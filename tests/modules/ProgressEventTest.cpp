@@ -153,3 +153,20 @@ TEST(ProgressEvent, LinesThatAreNotEventsAreRefusedAndLeaveTheEventAlone)
     ProgressEvent event = fullEvent();
     EXPECT_FALSE(parseProgressEvent(std::string("{\"step\":\"logic\"}\0", 17), event));
 }
+
+TEST(ProgressEvent, LinesAreCutAsTheyArriveAndOverlongOnesAreDroppedWhole)
+{
+    ProgressLineReader reader(8);
+    EXPECT_TRUE(reader.take("ab").empty());
+    EXPECT_EQ(reader.take("c\nde\n\nf"), (std::vector<std::string>{"abc", "de", ""}));
+    EXPECT_TRUE(reader.take("12345678\n").empty()) << "f and 8 bytes are one too many";
+    EXPECT_EQ(reader.take("12345678\n"), (std::vector<std::string>{"12345678"}));
+    EXPECT_TRUE(reader.take("123456789").empty());
+    EXPECT_TRUE(reader.take("more of the same long line").empty());
+    EXPECT_EQ(reader.take("\nok\n"), (std::vector<std::string>{"ok"}));
+    EXPECT_TRUE(reader.take("last").empty());
+    EXPECT_EQ(reader.rest(), "last");
+    EXPECT_EQ(reader.rest(), "");
+    EXPECT_TRUE(reader.take("0123456789").empty());
+    EXPECT_EQ(reader.rest(), "") << "a dropped line is not given back at the end";
+}
