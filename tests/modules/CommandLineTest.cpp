@@ -1,11 +1,11 @@
-// The options of the rack and of the progress events: what they set, what
-// they go with, and the errors that name the option.
-#include "CommandLine.h"
-
+// The command line record and the versions read from image file names.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "CarriedVersions.h"
+#include "CommandLine.h"
 
 namespace {
 
@@ -15,6 +15,95 @@ bool parse(std::vector<const char *> args, CommandLine &line, std::string &error
     return parseCommandLine(static_cast<int>(args.size()), args.data(), line, error);
 }
 
+TEST(CommandLine, OptionsCombineInAnyOrderAndInBothSpellings)
+{
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(parse({}, line, error));
+    EXPECT_EQ(line.mode, RunMode::Update);
+    EXPECT_FALSE(line.unattended());
+
+    ASSERT_TRUE(parse({"--no-wait", "--baud=9600", "--info", "--port", "255"}, line, error)) << error;
+    EXPECT_EQ(line.mode, RunMode::Info);
+    EXPECT_EQ(line.port, 255);
+    EXPECT_EQ(line.baud, 9600);
+    EXPECT_TRUE(line.noWait);
+    EXPECT_TRUE(line.unattended());
+
+    ASSERT_TRUE(parse({"--web-package", "--no-wait"}, line, error)) << error;
+    EXPECT_EQ(line.mode, RunMode::WebPackage);
+    ASSERT_TRUE(parse({"--baud", "4000000"}, line, error)) << error;
+    EXPECT_EQ(line.mode, RunMode::Update);
+    EXPECT_TRUE(line.unattended());
+}
+
+TEST(CommandLine, EveryMalformedLineIsRefusedWithAReason)
+{
+    const std::vector<std::vector<const char *>> refused = {
+        {"--port"},
+        {"--port", ""},
+        {"--port", "+3"},
+        {"--port", " 3"},
+        {"--port", "99999999999999999999"},
+        {"--port", "256"},
+        {"--baud", "4000001"},
+        {"--baud", "0x10"},
+        {"--baud", "9600", "--baud", "9600"},
+        {"--no-wait", "--no-wait"},
+        {"--info", "--info"},
+        {"--help", "--port", "3"},
+        {"--version", "--baud", "9600"},
+        {"--info=yes"},
+        {"--"},
+        {"-"},
+        {"--PORT", "3"},
+    };
+    for (const auto &args : refused) {
+        CommandLine line;
+        std::string error;
+        EXPECT_FALSE(parse(args, line, error)) << args[0];
+        EXPECT_FALSE(error.empty()) << args[0];
+    }
+}
+
+TEST(CommandLine, UsageListsEveryOptionAndExitStatus)
+{
+    const std::string usage = usageText("tool");
+    for (const char *text : {"Usage: tool", "--port N", "--baud B", "--info", "--no-wait", "--web-package",
+                             "--version", "--help", "UP TO DATE", "\n  3 ", "\n  255 "})
+        EXPECT_NE(usage.find(text), std::string::npos) << text;
+}
+
+TEST(CarriedVersions, FileNamesOfTheUsualShapeGiveTheirVersions)
+{
+    const McuVersion mcu = mcuVersionFromFileName("M418260_MCU_61_1_02.hex");
+    ASSERT_TRUE(mcu.known);
+    EXPECT_EQ(formatMcuVersion(mcu), "61.01.02");
+    const LogicVersion tx = logicVersionFromFileName("M418260_TX_XC7A75_1_02.mcs", "TX");
+    ASSERT_TRUE(tx.known);
+    EXPECT_EQ(formatLogicVersion(tx), "XC7A75 1.02");
+    EXPECT_EQ(formatLogicVersion(logicVersionFromFileName("P_RX_XC7A100_12_345.mcs", "RX")), "XC7A100 12.345");
+
+    // The tool's own catalogue.
+    EXPECT_EQ(formatMcuVersion(carriedMcuVersion()), "61.01.02");
+    EXPECT_EQ(formatLogicVersion(carriedLogicVersion(true)), "XC7A75 1.02");
+    EXPECT_EQ(formatLogicVersion(carriedLogicVersion(false)), "XC7A75 1.02");
+}
+
+TEST(CarriedVersions, NamesOfAnotherShapeLeaveTheVersionUnknown)
+{
+    for (const char *name : {"M418260_MCU_61_1_02.bin", "M418260_MCU_61_1.hex", "M418260_MCU_61_1_02_3.hex",
+                             "M418260_FW_61_1_02.hex", "M418260_MCU_61_x_02.hex", "M418260_MCU__1_02.hex",
+                             "M418260_MCU_61_1_02.hex.hex", "M418260_MCU_99999_1_02.hex", ".hex", ""})
+        EXPECT_FALSE(mcuVersionFromFileName(name).known) << name;
+    for (const char *name : {"M418260_RX_XC7A75_1_02.mcs", "M418260_TX_XC7A75_1.mcs", "M418260_TX_XC7A75-1_1_02.mcs",
+                             "M418260_TX_XC7A750T_1_02.mcs", "M418260_TX_XC7A75_1_02.hex"})
+        EXPECT_FALSE(logicVersionFromFileName(name, "TX").known) << name;
+    EXPECT_EQ(formatMcuVersion(McuVersion()), "unknown");
+    EXPECT_EQ(formatLogicVersion(LogicVersion()), "unknown");
+}
+
+// The options of --all and of the progress events.
 std::string refusal(std::vector<const char *> args)
 {
     CommandLine line;
@@ -22,8 +111,6 @@ std::string refusal(std::vector<const char *> args)
     EXPECT_FALSE(parse(args, line, error));
     return error;
 }
-
-}  // namespace
 
 TEST(CommandLine, AllTakesNoWaitProgressAndAFolderForTheTraces)
 {
@@ -77,3 +164,5 @@ TEST(CommandLine, HelpNamesTheRackAndTheEvents)
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
 }
+
+}  // namespace

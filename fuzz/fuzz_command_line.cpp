@@ -1,0 +1,50 @@
+// Arbitrary bytes as a command line (arguments split at NUL bytes) through
+// the parser, and as image file names through the version readers. A line
+// the parser takes must hold values in their ranges; one it refuses must say
+// why.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "CarriedVersions.h"
+#include "CommandLine.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const std::string input(reinterpret_cast<const char *>(data), size);
+    std::vector<std::string> words;
+    size_t start = 0;
+    for (;;) {
+        const size_t nul = input.find('\0', start);
+        words.push_back(input.substr(start, nul - start));
+        if (nul == std::string::npos) {
+            break;
+        }
+        start = nul + 1;
+    }
+    std::vector<const char *> argv = {"RavelinFwUpgrade"};
+    for (const std::string &word : words) {
+        argv.push_back(word.c_str());
+    }
+
+    CommandLine line;
+    std::string error;
+    if (parseCommandLine(static_cast<int>(argv.size()), argv.data(), line, error)) {
+        if (line.port < 0 || line.port > COMMAND_LINE_LAST_PORT || line.baud < 0 || line.baud > 4000000) {
+            abort();
+        }
+    } else if (error.empty()) {
+        abort();
+    }
+
+    const McuVersion mcu = mcuVersionFromFileName(input);
+    if (mcu.known != (formatMcuVersion(mcu) != "unknown")) {
+        abort();
+    }
+    const LogicVersion logic = logicVersionFromFileName(input, "TX");
+    if (logic.known && (logic.model.empty() || logic.model.size() > 7)) {
+        abort();
+    }
+    return 0;
+}
