@@ -262,8 +262,9 @@ int Rack::verdict(void)
         message = "\r\nAll " + std::to_string(found) + (found == 1 ? " unit was" : " units were") + " updated.\r\n";
     } else {
         const int failed = found - updated;
-        message = "\r\nERROR: " + std::to_string(failed) + " of " + std::to_string(found) +
-                  (failed == 1 ? " unit was" : " units were") + " not updated.\r\n";
+        message = found == 1 ? std::string("\r\nERROR: the unit was not updated.\r\n")
+                             : "\r\nERROR: " + std::to_string(failed) + " of " + std::to_string(found) + " units " +
+                                   (failed == 1 ? "was" : "were") + " not updated.\r\n";
     }
     if (!json_) {
         dipsplayLastMessageToUserBeforeExit(message.c_str());
