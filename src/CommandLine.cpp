@@ -36,6 +36,7 @@ struct ModeOption {
 const ModeOption kModeOptions[] = {
     {"--info", RunMode::Info},
     {"--web-package", RunMode::WebPackage},
+    {"--list-ports", RunMode::ListPorts},
     {"--version", RunMode::Version},
     {"--help", RunMode::Help},
 };
@@ -60,6 +61,50 @@ bool modeTakesNoWait(RunMode mode)
     return mode == RunMode::Update || mode == RunMode::Info || mode == RunMode::WebPackage;
 }
 
+bool modeTakesLog(RunMode mode)
+{
+    return mode == RunMode::Update || mode == RunMode::Info || mode == RunMode::WebPackage;
+}
+
+bool isDecimal(const std::string &text)
+{
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The digits of "COM7", in any case: the name Windows users know their ports
+// by. Empty when the text is not such a name.
+std::string comNameNumber(const std::string &text)
+{
+    if (text.size() < 4 || (text[0] | 0x20) != 'c' || (text[1] | 0x20) != 'o' || (text[2] | 0x20) != 'm') {
+        return "";
+    }
+    const std::string digits = text.substr(3);
+    return isDecimal(digits) ? digits : "";
+}
+
+// A COM number ("7"), a COM name ("COM7"), or else a device path.
+bool parsePort(const std::string &value, CommandLine &line, std::string &error)
+{
+    if (line.namesPort()) {
+        error = "--port is given twice";
+        return false;
+    }
+    if (value.empty()) {
+        error = "--port needs a COM port number, a COM name or a device path";
+        return false;
+    }
+    const std::string number = isDecimal(value) ? value : comNameNumber(value);
+    if (number.empty()) {
+        line.portPath = value;
+        return true;
+    }
+    if (!parseNumber(number, 1, COMMAND_LINE_LAST_PORT, line.port)) {
+        error = "--port takes a COM port number from 1 to 255, a COM name or a device path, not \"" + value + "\"";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std::string &error)
@@ -77,7 +122,7 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
             valueInline = true;
         }
 
-        if (name == "--port" || name == "--baud") {
+        if (name == "--port" || name == "--baud" || name == "--log") {
             if (!valueInline) {
                 if (i + 1 >= argc) {
                     error = name + " needs a value";
@@ -85,16 +130,29 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
                 }
                 value = argv[++i];
             }
-            int &target = name == "--port" ? line.port : line.baud;
-            if (target != 0) {
-                error = name + " is given twice";
-                return false;
-            }
-            const bool isPort = name == "--port";
-            if (!parseNumber(value, 1, isPort ? COMMAND_LINE_LAST_PORT : MAX_BAUD_RATE, target)) {
-                error = isPort ? "--port takes a COM port number from 1 to 255, not \"" + value + "\""
-                               : "--baud takes a baud rate from 1 to 4000000, not \"" + value + "\"";
-                return false;
+            if (name == "--port") {
+                if (!parsePort(value, line, error)) {
+                    return false;
+                }
+            } else if (name == "--log") {
+                if (!line.logFile.empty()) {
+                    error = "--log is given twice";
+                    return false;
+                }
+                if (value.empty()) {
+                    error = "--log needs a file name";
+                    return false;
+                }
+                line.logFile = value;
+            } else {
+                if (line.baud != 0) {
+                    error = "--baud is given twice";
+                    return false;
+                }
+                if (!parseNumber(value, 1, MAX_BAUD_RATE, line.baud)) {
+                    error = "--baud takes a baud rate from 1 to 4000000, not \"" + value + "\"";
+                    return false;
+                }
             }
             continue;
         }
@@ -127,8 +185,12 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
         }
     }
 
-    if ((line.port != 0 || line.baud != 0) && !modeTakesConnection(line.mode)) {
-        error = std::string(line.port != 0 ? "--port" : "--baud") + " does not go with " + modeName(line.mode);
+    if ((line.namesPort() || line.baud != 0) && !modeTakesConnection(line.mode)) {
+        error = std::string(line.namesPort() ? "--port" : "--baud") + " does not go with " + modeName(line.mode);
+        return false;
+    }
+    if (!line.logFile.empty() && !modeTakesLog(line.mode)) {
+        error = std::string("--log does not go with ") + modeName(line.mode);
         return false;
     }
     if (line.noWait && !modeTakesNoWait(line.mode)) {
@@ -142,23 +204,34 @@ std::string usageText(const char *program)
 {
     std::string text = "Usage: ";
     text += program;
-    text += " [--port N] [--baud B] [--info] [--no-wait]\n"
+    text += " [--port PORT] [--baud B] [--info] [--no-wait] [--log FILE]\n"
             "       ";
     text += program;
-    text += " --web-package [--no-wait] | --version | --help\n"
+    text += " --web-package [--no-wait] [--log FILE]\n"
+            "       ";
+    text += program;
+    text += " --list-ports | --version | --help\n"
             "\n"
             "With no option, finds the unit on COM1..COM32 at 115200, 9600, 57600, 4800, 2400\n"
             "and 1200 baud, asks for the port and the rate when none answers, and updates the\n"
-            "unit's firmware to version " FIRMWARE_VERSION_TO_UPLOAD ".\n"
+            "unit's firmware to version " FIRMWARE_VERSION_TO_UPLOAD ". On Linux, COM N is /dev/ttyS<N-1>, and\n"
+            "the USB serial adapters (/dev/ttyUSB*, /dev/ttyACM*) are tried after COM32.\n"
             "\n"
             "Options:\n"
-            "  --port N       use COM N alone (1 to 255); the six rates are tried on it\n"
+            "  --port PORT    use this port alone: a COM number (1 to 255), a COM name\n"
+            "                 (COM7) or a device path (/dev/ttyUSB0); the six rates are\n"
+            "                 tried on it\n"
             "  --baud B       the unit's command rate: only B is tried; with --port the port\n"
             "                 is opened at B and nothing is tried\n"
             "  --info         identify the unit and write nothing to it: its port, rate,\n"
             "                 versions, TX or RX, the versions this tool carries, and\n"
             "                 \"UP TO DATE\" or \"UPDATE NEEDED\"\n"
             "  --no-wait      end without waiting for a key\n"
+            "  --log FILE     write a trace of the run to FILE, as it goes: every port\n"
+            "                 opened, every command and reply, the image streams piece by\n"
+            "                 piece, and the console; for support\n"
+            "  --list-ports   list the serial ports that exist and what is known of each,\n"
+            "                 and which are in use; sends nothing\n"
             "  --web-package  write the web update package \"" FIRMWARE_FILE_NAME_FOR_WEB "\" in the\n"
             "                 current directory\n"
             "  --version      show this tool's version and the versions it carries\n"
@@ -169,7 +242,8 @@ std::string usageText(const char *program)
             "  0    success: the unit was updated and confirmed, identified, or the package\n"
             "       was written\n"
             "  1    the update or the identification failed, or no unit answered\n"
-            "  2    usage: an unknown or malformed option\n"
+            "  2    usage: an unknown or malformed option, or a --log FILE that cannot be\n"
+            "       written\n"
             "  3    the images were sent and accepted, but the unit did not confirm\n"
             "       (no prompt after the reboot)\n"
             "  255  (-1) the port or the baud rate typed at the prompts could not be used\n";

@@ -9,6 +9,7 @@ enum class RunMode {
     Update,      // no mode option: find the unit and update it
     Info,        // --info: identify the unit, write nothing to it
     WebPackage,  // --web-package
+    ListPorts,   // --list-ports: the serial ports that exist, nothing sent
     Version,     // --version
     Help,        // --help
 };
@@ -24,13 +25,16 @@ enum class RunMode {
 
 struct CommandLine {
     RunMode mode = RunMode::Update;
-    int port = 0;  // --port N: COM N alone; 0 when not given
-    int baud = 0;  // --baud B: the unit's command rate; 0 when not given
+    int port = 0;          // --port N or --port COMN: COM N alone; 0 when not given
+    std::string portPath;  // --port PATH: that device alone; empty when not given
+    int baud = 0;          // --baud B: the unit's command rate; 0 when not given
     bool noWait = false;
+    std::string logFile;   // --log FILE: the trace of the run; empty when not given
 
+    bool namesPort() const { return port != 0 || !portPath.empty(); }
     // A run that names its port or rate, or that must not wait for a key,
     // is unattended: it asks nothing on the console.
-    bool unattended() const { return port != 0 || baud != 0 || noWait; }
+    bool unattended() const { return namesPort() || baud != 0 || noWait; }
 };
 
 // Fills `line` from argv[1..argc-1]. False on an unknown option, a missing

@@ -5,7 +5,9 @@
 #include "CarriedVersions.h"
 #include "CommandLine.h"
 #include "InfoMode.h"
+#include "ListPortsMode.h"
 #include "RavelinFwUpgrade.h"
+#include "Trace.h"
 #include "UpdateMode.h"
 
 namespace {
@@ -29,6 +31,43 @@ int showVersion(void)
     return EXIT_STATUS_SUCCESS;
 }
 
+// The trace begins with what the run is: the tool's version and its command line.
+bool startTrace(const char *program, int argc, char **argv, const std::string &path)
+{
+    std::string error;
+    if (!Trace_Open(path, error)) {
+        fprintf(stderr, "%s: --log: cannot write \"%s\": %s\n", program, path.c_str(), error.c_str());
+        return false;
+    }
+    std::string command = "RavelinFwUpgrade " FIRMWARE_VERSION_TO_UPLOAD ", run as:";
+    for (int i = 0; i < argc; ++i) {
+        command += " ";
+        command += argv[i] != nullptr ? argv[i] : "";
+    }
+    Trace_Note(command);
+    return true;
+}
+
+int runMode(const CommandLine &line, const char *program)
+{
+    switch (line.mode) {
+    case RunMode::Help:
+        printf("%s", usageText(program).c_str());
+        return EXIT_STATUS_SUCCESS;
+    case RunMode::Version:
+        return showVersion();
+    case RunMode::ListPorts:
+        return runListPorts();
+    case RunMode::WebPackage:
+        return runWebPackageWriter();
+    case RunMode::Info:
+        return runInfo(line);
+    case RunMode::Update:
+        break;
+    }
+    return runUpdate(line);
+}
+
 }  // namespace
 
 int ravelinMain(int argc, char **argv)
@@ -45,19 +84,12 @@ int ravelinMain(int argc, char **argv)
         return EXIT_STATUS_USAGE;
     }
     gWaitForKeyAtExit = line.noWait ? 0 : 1;
-
-    switch (line.mode) {
-    case RunMode::Help:
-        printf("%s", usageText(program).c_str());
-        return EXIT_STATUS_SUCCESS;
-    case RunMode::Version:
-        return showVersion();
-    case RunMode::WebPackage:
-        return runWebPackageWriter();
-    case RunMode::Info:
-        return runInfo(line);
-    case RunMode::Update:
-        break;
+    // Before any port is touched: a trace that cannot be written is a usage error.
+    if (!line.logFile.empty() && !startTrace(program, argc, argv, line.logFile)) {
+        return EXIT_STATUS_USAGE;
     }
-    return runUpdate(line);
+    const int status = runMode(line, program);
+    Trace_Note("exit status " + std::to_string(status));
+    Trace_Close();
+    return status;
 }
