@@ -1,47 +1,55 @@
-// The command line: arguments are the input split at NUL bytes. Whatever
-// the arguments, parsing ends with a record that keeps its own rules or
-// with an error that says why, and the usage text names the program.
-#include <cstddef>
+// Arbitrary bytes as a command line (arguments split at NUL bytes) through
+// the parser, and as image file names through the version readers. A line
+// the parser takes must hold values in their ranges; one it refuses must say
+// why.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "CarriedVersions.h"
 #include "CommandLine.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    std::vector<std::string> arguments(1, "RavelinFwUpgrade");
-    std::string current;
-    for (size_t i = 0; i < size && arguments.size() < 32; ++i) {
-        if (data[i] == '\0') {
-            arguments.push_back(current);
-            current.clear();
-        } else {
-            current += static_cast<char>(data[i]);
+    const std::string input(reinterpret_cast<const char *>(data), size);
+    std::vector<std::string> words;
+    size_t start = 0;
+    for (;;) {
+        const size_t nul = input.find('\0', start);
+        words.push_back(input.substr(start, nul - start));
+        if (nul == std::string::npos) {
+            break;
         }
+        start = nul + 1;
     }
-    arguments.push_back(current);
-    std::vector<const char *> argv;
-    for (const std::string &argument : arguments) {
-        argv.push_back(argument.c_str());
+    std::vector<const char *> argv = {"RavelinFwUpgrade"};
+    for (const std::string &word : words) {
+        argv.push_back(word.c_str());
     }
 
     CommandLine line;
     std::string error;
-    if (!parseCommandLine(static_cast<int>(argv.size()), argv.data(), line, error)) {
-        if (error.empty()) {
+    if (parseCommandLine(static_cast<int>(argv.size()), argv.data(), line, error)) {
+        if (line.port < 0 || line.port > COMMAND_LINE_LAST_PORT || line.baud < 0 || line.baud > 4000000) {
             abort();
         }
-        return 0;
+        // One port form at most; a port and a trace only where the mode takes them.
+        const bool connects = line.mode == RunMode::Update || line.mode == RunMode::Info;
+        if ((line.port != 0 && !line.portPath.empty()) || (line.namesPort() && !connects) ||
+            (!line.logFile.empty() && !connects && line.mode != RunMode::WebPackage)) {
+            abort();
+        }
+    } else if (error.empty()) {
+        abort();
     }
-    const bool portInRange = line.port >= 0 && line.port <= COMMAND_LINE_LAST_PORT;
-    const bool onePortForm = line.port == 0 || line.portPath.empty();
-    const bool baudInRange = line.baud >= 0 && line.baud <= 4000000;
-    const bool connectionFits = !line.namesPort() || line.mode == RunMode::Update || line.mode == RunMode::Info;
-    const bool logFits = line.logFile.empty() || line.mode == RunMode::Update || line.mode == RunMode::Info ||
-                         line.mode == RunMode::WebPackage;
-    if (!portInRange || !onePortForm || !baudInRange || !connectionFits || !logFits) {
+
+    const McuVersion mcu = mcuVersionFromFileName(input);
+    if (mcu.known != (formatMcuVersion(mcu) != "unknown")) {
+        abort();
+    }
+    const LogicVersion logic = logicVersionFromFileName(input, "TX");
+    if (logic.known && (logic.model.empty() || logic.model.size() > 7)) {
         abort();
     }
     return 0;

@@ -82,24 +82,27 @@ std::string comNameNumber(const std::string &text)
     return isDecimal(digits) ? digits : "";
 }
 
-// A COM number ("7"), a COM name ("COM7"), or else a device path.
+// A device path names its folder: "/dev/ttyUSB0", "./ttyACM1", "\\.\COM12".
+bool isDevicePath(const std::string &text)
+{
+    return text.find_first_of("/\\") != std::string::npos;
+}
+
+// A COM number ("7"), a COM name ("COM7") or a device path.
 bool parsePort(const std::string &value, CommandLine &line, std::string &error)
 {
     if (line.namesPort()) {
         error = "--port is given twice";
         return false;
     }
-    if (value.empty()) {
-        error = "--port needs a COM port number, a COM name or a device path";
-        return false;
-    }
-    const std::string number = isDecimal(value) ? value : comNameNumber(value);
-    if (number.empty()) {
+    if (isDevicePath(value)) {
         line.portPath = value;
         return true;
     }
-    if (!parseNumber(number, 1, COMMAND_LINE_LAST_PORT, line.port)) {
-        error = "--port takes a COM port number from 1 to 255, a COM name or a device path, not \"" + value + "\"";
+    const std::string number = isDecimal(value) ? value : comNameNumber(value);
+    if (number.empty() || !parseNumber(number, 1, COMMAND_LINE_LAST_PORT, line.port)) {
+        error = "--port takes a COM port number from 1 to 255, a COM name (COM7) or a device path (/dev/ttyUSB0), "
+                "not \"" + value + "\"";
         return false;
     }
     return true;
@@ -204,7 +207,7 @@ std::string usageText(const char *program)
 {
     std::string text = "Usage: ";
     text += program;
-    text += " [--port PORT] [--baud B] [--info] [--no-wait] [--log FILE]\n"
+    text += " [--port N|PATH] [--baud B] [--info] [--no-wait] [--log FILE]\n"
             "       ";
     text += program;
     text += " --web-package [--no-wait] [--log FILE]\n"
@@ -218,9 +221,9 @@ std::string usageText(const char *program)
             "the USB serial adapters (/dev/ttyUSB*, /dev/ttyACM*) are tried after COM32.\n"
             "\n"
             "Options:\n"
-            "  --port PORT    use this port alone: a COM number (1 to 255), a COM name\n"
-            "                 (COM7) or a device path (/dev/ttyUSB0); the six rates are\n"
+            "  --port N       use COM N alone (1 to 255; COMN works too); the six rates are\n"
             "                 tried on it\n"
+            "  --port PATH    use the device PATH alone (/dev/ttyUSB0), as --port N\n"
             "  --baud B       the unit's command rate: only B is tried; with --port the port\n"
             "                 is opened at B and nothing is tried\n"
             "  --info         identify the unit and write nothing to it: its port, rate,\n"

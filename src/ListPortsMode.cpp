@@ -44,14 +44,17 @@ int runListPorts(void)
         const int number = port.comNumber != 0 ? port.comNumber : ComPortAPI_AddNamedPort(port.device);
         const std::string state = accessState(number);
         permissionMissing = permissionMissing || state == LIST_PORTS_NO_PERMISSION;
-        std::string line = port.name;
-        line.resize(nameWidth, ' ');
+        std::string knowledge;
         for (const std::string &part : {port.details, state}) {
             if (!part.empty()) {
-                line += "  " + part;
+                knowledge += "  " + part;
             }
         }
-        printf("%s\n", line.c_str());
+        std::string name = port.name;
+        if (!knowledge.empty()) {
+            name.resize(nameWidth, ' ');
+        }
+        printf("%s%s\n", name.c_str(), knowledge.c_str());
     }
     if (permissionMissing) {
         printf("\n%s", PERMISSION_HINT);

@@ -8,7 +8,7 @@
 
 #include "Platform.h"
 
-#define FIRMWARE_VERSION_TO_UPLOAD "1.0.2"
+#include "ToolVersion.h"  // FIRMWARE_VERSION_TO_UPLOAD
 
 #define DATA_BUFFER_SIZE (1024 * 1000)
 #define CONCAT_BUFFER_SIZE (4 * 1024 * 1024)

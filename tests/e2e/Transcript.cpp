@@ -67,6 +67,8 @@ std::string manualPortPrompt(int typedCom)
 
 std::string openFailed(int com) { return format("ERROR: Opening COM%d failed !", com); }
 
+std::string inputEnded() { return "\r\nERROR: no answer, the input has ended !"; }
+
 std::string manualBaudPrompt(int typedBaud)
 {
     return "OK\r\n\n\r\n\rEnter the BAUD RATE       : " + format("\r\nSetting baud rate at %d..........", typedBaud);

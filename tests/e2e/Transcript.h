@@ -28,6 +28,8 @@ std::string discovered(int com, int baud);
 // Manual path: discovery failed, the port number is asked for and opened.
 std::string manualPortPrompt(int typedCom);
 std::string openFailed(int com);
+// Standard input ended at a prompt.
+std::string inputEnded();
 // The port opened; the baud rate is asked for and applied.
 std::string manualBaudPrompt(int typedBaud);
 // A progress line completed.

@@ -108,8 +108,20 @@ void UpdateRun::startUnit(SimConfig config)
 ProcessResult UpdateRun::runTool(ToolBuild build, std::chrono::seconds timeout,
                                  const std::optional<std::string> &stdinText)
 {
-    const char *tool = build == ToolBuild::RealTiming ? RAVELIN_TOOL_PATH : RAVELIN_QUICKBOOT_TOOL_PATH;
-    return runProcess({tool}, {{"RAVELIN_COM_DIR", comDir.path()}}, stdinText, timeout);
+    return runToolWith(build, {}, timeout, stdinText);
+}
+
+std::string UpdateRun::toolPath(ToolBuild build)
+{
+    return build == ToolBuild::RealTiming ? RAVELIN_TOOL_PATH : RAVELIN_QUICKBOOT_TOOL_PATH;
+}
+
+ProcessResult UpdateRun::runToolWith(ToolBuild build, const std::vector<std::string> &args,
+                                     std::chrono::seconds timeout, const std::optional<std::string> &stdinText)
+{
+    std::vector<std::string> argv = {toolPath(build)};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runProcess(argv, {{"RAVELIN_COM_DIR", comDir.path()}}, stdinText, timeout);
 }
 
 void UpdateRun::expectRun(const ProcessResult &run, int expectedStatus, const std::string &expectedOut)

@@ -29,6 +29,8 @@ constexpr int QUICK_BOOT_MS = 8000;
 // Exit statuses as the parent sees them.
 constexpr int EXIT_UPDATED = 0;
 constexpr int EXIT_UPDATE_FAILED = 1;
+constexpr int EXIT_USAGE = 2;
+constexpr int EXIT_NOT_CONFIRMED = 3;
 constexpr int EXIT_NO_CONNECTION = 255;
 
 // The binary image the tool builds from catalogue entry `index`, assembled
@@ -54,6 +56,10 @@ protected:
     // /dev/null, killed after `timeout`.
     ProcessResult runTool(ToolBuild build, std::chrono::seconds timeout,
                           const std::optional<std::string> &stdinText = std::nullopt);
+    static std::string toolPath(ToolBuild build);
+    // The same with command-line arguments.
+    ProcessResult runToolWith(ToolBuild build, const std::vector<std::string> &args, std::chrono::seconds timeout,
+                              const std::optional<std::string> &stdinText = std::nullopt);
     // The checks above.
     static void expectRun(const ProcessResult &run, int expectedStatus, const std::string &expectedOut);
     // Both in one.

@@ -1,105 +1,106 @@
-// The command line's port forms, the port listing and the trace options.
-#include "CommandLine.h"
-
+// The command line record and the versions read from image file names.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "CarriedVersions.h"
+#include "CommandLine.h"
+
 namespace {
 
-struct Parsed {
-    bool ok;
-    CommandLine line;
-    std::string error;
-};
-
-Parsed parse(std::vector<std::string> args)
+bool parse(std::vector<const char *> args, CommandLine &line, std::string &error)
 {
     args.insert(args.begin(), "RavelinFwUpgrade");
-    std::vector<const char *> argv;
-    for (const std::string &arg : args) {
-        argv.push_back(arg.c_str());
+    return parseCommandLine(static_cast<int>(args.size()), args.data(), line, error);
+}
+
+TEST(CommandLine, OptionsCombineInAnyOrderAndInBothSpellings)
+{
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(parse({}, line, error));
+    EXPECT_EQ(line.mode, RunMode::Update);
+    EXPECT_FALSE(line.unattended());
+
+    ASSERT_TRUE(parse({"--no-wait", "--baud=9600", "--info", "--port", "255"}, line, error)) << error;
+    EXPECT_EQ(line.mode, RunMode::Info);
+    EXPECT_EQ(line.port, 255);
+    EXPECT_EQ(line.baud, 9600);
+    EXPECT_TRUE(line.noWait);
+    EXPECT_TRUE(line.unattended());
+
+    ASSERT_TRUE(parse({"--web-package", "--no-wait"}, line, error)) << error;
+    EXPECT_EQ(line.mode, RunMode::WebPackage);
+    ASSERT_TRUE(parse({"--baud", "4000000"}, line, error)) << error;
+    EXPECT_EQ(line.mode, RunMode::Update);
+    EXPECT_TRUE(line.unattended());
+}
+
+TEST(CommandLine, EveryMalformedLineIsRefusedWithAReason)
+{
+    const std::vector<std::vector<const char *>> refused = {
+        {"--port"},
+        {"--port", ""},
+        {"--port", "+3"},
+        {"--port", " 3"},
+        {"--port", "99999999999999999999"},
+        {"--port", "256"},
+        {"--baud", "4000001"},
+        {"--baud", "0x10"},
+        {"--baud", "9600", "--baud", "9600"},
+        {"--no-wait", "--no-wait"},
+        {"--info", "--info"},
+        {"--help", "--port", "3"},
+        {"--version", "--baud", "9600"},
+        {"--info=yes"},
+        {"--"},
+        {"-"},
+        {"--PORT", "3"},
+    };
+    for (const auto &args : refused) {
+        CommandLine line;
+        std::string error;
+        EXPECT_FALSE(parse(args, line, error)) << args[0];
+        EXPECT_FALSE(error.empty()) << args[0];
     }
-    Parsed parsed;
-    parsed.ok = parseCommandLine(static_cast<int>(argv.size()), argv.data(), parsed.line, parsed.error);
-    return parsed;
+}
+
+TEST(CommandLine, UsageListsEveryOptionAndExitStatus)
+{
+    const std::string usage = usageText("tool");
+    for (const char *text : {"Usage: tool", "--port N", "--baud B", "--info", "--no-wait", "--web-package",
+                             "--version", "--help", "UP TO DATE", "\n  3 ", "\n  255 "})
+        EXPECT_NE(usage.find(text), std::string::npos) << text;
+}
+
+TEST(CarriedVersions, FileNamesOfTheUsualShapeGiveTheirVersions)
+{
+    const McuVersion mcu = mcuVersionFromFileName("M418260_MCU_61_1_02.hex");
+    ASSERT_TRUE(mcu.known);
+    EXPECT_EQ(formatMcuVersion(mcu), "61.01.02");
+    const LogicVersion tx = logicVersionFromFileName("M418260_TX_XC7A75_1_02.mcs", "TX");
+    ASSERT_TRUE(tx.known);
+    EXPECT_EQ(formatLogicVersion(tx), "XC7A75 1.02");
+    EXPECT_EQ(formatLogicVersion(logicVersionFromFileName("P_RX_XC7A100_12_345.mcs", "RX")), "XC7A100 12.345");
+
+    // The tool's own catalogue.
+    EXPECT_EQ(formatMcuVersion(carriedMcuVersion()), "61.01.02");
+    EXPECT_EQ(formatLogicVersion(carriedLogicVersion(true)), "XC7A75 1.02");
+    EXPECT_EQ(formatLogicVersion(carriedLogicVersion(false)), "XC7A75 1.02");
+}
+
+TEST(CarriedVersions, NamesOfAnotherShapeLeaveTheVersionUnknown)
+{
+    for (const char *name : {"M418260_MCU_61_1_02.bin", "M418260_MCU_61_1.hex", "M418260_MCU_61_1_02_3.hex",
+                             "M418260_FW_61_1_02.hex", "M418260_MCU_61_x_02.hex", "M418260_MCU__1_02.hex",
+                             "M418260_MCU_61_1_02.hex.hex", "M418260_MCU_99999_1_02.hex", ".hex", ""})
+        EXPECT_FALSE(mcuVersionFromFileName(name).known) << name;
+    for (const char *name : {"M418260_RX_XC7A75_1_02.mcs", "M418260_TX_XC7A75_1.mcs", "M418260_TX_XC7A75-1_1_02.mcs",
+                             "M418260_TX_XC7A750T_1_02.mcs", "M418260_TX_XC7A75_1_02.hex"})
+        EXPECT_FALSE(logicVersionFromFileName(name, "TX").known) << name;
+    EXPECT_EQ(formatMcuVersion(McuVersion()), "unknown");
+    EXPECT_EQ(formatLogicVersion(LogicVersion()), "unknown");
 }
 
 }  // namespace
-
-TEST(CommandLinePort, NumbersAndComNamesAreComPortsAndAnythingElseIsADevice)
-{
-    Parsed number = parse({"--port", "7"});
-    ASSERT_TRUE(number.ok) << number.error;
-    EXPECT_EQ(number.line.port, 7);
-    EXPECT_EQ(number.line.portPath, "");
-
-    for (const char *name : {"COM12", "com12", "Com12"}) {
-        Parsed com = parse({std::string("--port=") + name});
-        ASSERT_TRUE(com.ok) << name << ": " << com.error;
-        EXPECT_EQ(com.line.port, 12) << name;
-        EXPECT_EQ(com.line.portPath, "") << name;
-    }
-
-    for (const char *path : {"/dev/ttyUSB0", "ttyACM1", "COMX", "COM", "7a", "\\\\.\\COM12"}) {
-        Parsed device = parse({"--info", "--port", path});
-        ASSERT_TRUE(device.ok) << path << ": " << device.error;
-        EXPECT_EQ(device.line.port, 0) << path;
-        EXPECT_EQ(device.line.portPath, path);
-        EXPECT_TRUE(device.line.namesPort());
-        EXPECT_TRUE(device.line.unattended());
-    }
-}
-
-TEST(CommandLinePort, OutOfRangeNumbersEmptyValuesAndRepeatsAreRefused)
-{
-    for (const char *value : {"0", "256", "COM0", "com256", "0000000000007"}) {
-        Parsed parsed = parse({"--port", value});
-        EXPECT_FALSE(parsed.ok) << value;
-        EXPECT_NE(parsed.error.find("--port"), std::string::npos) << parsed.error;
-    }
-    EXPECT_FALSE(parse({"--port="}).ok);
-    EXPECT_FALSE(parse({"--port"}).ok);
-    EXPECT_FALSE(parse({"--port", "/dev/ttyUSB0", "--port", "3"}).ok);
-    EXPECT_FALSE(parse({"--port", "COM3", "--port", "/dev/ttyUSB0"}).ok);
-    EXPECT_FALSE(parse({"--web-package", "--port", "/dev/ttyUSB0"}).ok);
-}
-
-TEST(CommandLineModes, ListPortsStandsAlone)
-{
-    Parsed list = parse({"--list-ports"});
-    ASSERT_TRUE(list.ok) << list.error;
-    EXPECT_EQ(list.line.mode, RunMode::ListPorts);
-    for (std::vector<std::string> extra : {std::vector<std::string>{"--port", "3"}, {"--baud", "9600"},
-                                           {"--no-wait"}, {"--log", "trace.txt"}, {"--info"}}) {
-        extra.insert(extra.begin(), "--list-ports");
-        EXPECT_FALSE(parse(extra).ok) << extra[1];
-    }
-}
-
-TEST(CommandLineModes, LogGoesWithTheUpdateTheIdentificationAndThePackage)
-{
-    for (std::vector<std::string> args : {std::vector<std::string>{}, {"--info"}, {"--web-package"}}) {
-        args.push_back("--log");
-        args.push_back("run trace.txt");
-        Parsed parsed = parse(args);
-        ASSERT_TRUE(parsed.ok) << parsed.error;
-        EXPECT_EQ(parsed.line.logFile, "run trace.txt");
-        // A trace alone keeps the update's console dialogue.
-        EXPECT_FALSE(parsed.line.unattended());
-    }
-    EXPECT_FALSE(parse({"--version", "--log", "t"}).ok);
-    EXPECT_FALSE(parse({"--help", "--log", "t"}).ok);
-    EXPECT_FALSE(parse({"--log", "a", "--log", "b"}).ok);
-    EXPECT_FALSE(parse({"--log="}).ok);
-    EXPECT_FALSE(parse({"--log"}).ok);
-}
-
-TEST(CommandLineUsage, NamesTheNewOptions)
-{
-    const std::string usage = usageText("RavelinFwUpgrade");
-    for (const char *option : {"--list-ports", "--log FILE", "--port PORT", "/dev/ttyUSB0", "COM7"}) {
-        EXPECT_NE(usage.find(option), std::string::npos) << option;
-    }
-}

@@ -30,15 +30,15 @@ LinkedPty::~LinkedPty()
     close(master_);
 }
 
-std::string toolPath(ToolBuild build)
+std::string toolFor(ToolBuild build)
 {
     return build == ToolBuild::RealTiming ? RAVELIN_TOOL_PATH : RAVELIN_QUICKBOOT_TOOL_PATH;
 }
 
-ProcessResult runToolWith(ToolBuild build, const std::vector<std::string> &args, const Environment &env,
+ProcessResult runToolIn(ToolBuild build, const std::vector<std::string> &args, const Environment &env,
                           std::chrono::seconds timeout)
 {
-    std::vector<std::string> argv = {toolPath(build)};
+    std::vector<std::string> argv = {toolFor(build)};
     argv.insert(argv.end(), args.begin(), args.end());
     return runProcess(argv, env, std::nullopt, timeout);
 }

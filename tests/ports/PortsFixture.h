@@ -28,10 +28,10 @@ private:
 };
 
 // The tool's path for a build.
-std::string toolPath(ToolBuild build);
+std::string toolFor(ToolBuild build);
 
 // Runs the tool with `args`, stdin from /dev/null.
-ProcessResult runToolWith(ToolBuild build, const std::vector<std::string> &args, const Environment &env,
+ProcessResult runToolIn(ToolBuild build, const std::vector<std::string> &args, const Environment &env,
                           std::chrono::seconds timeout = std::chrono::seconds(60));
 
 // Ports looked up in `deviceDir` as on a Linux system without RAVELIN_COM_DIR

@@ -35,7 +35,7 @@ protected:
 ProcessResult runAsNobody(const std::vector<std::string> &args, const Environment &env)
 {
     std::vector<std::string> argv = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                                     toolPath(ToolBuild::QuickBoot)};
+                                     toolFor(ToolBuild::QuickBoot)};
     argv.insert(argv.end(), args.begin(), args.end());
     return runProcess(argv, env, std::nullopt, 60s);
 }
@@ -58,7 +58,7 @@ TEST_F(DevicePorts, PlainRunFindsAndUpdatesTheUnitOnTtyUSB0)
     acm.extraArgs = {"--wire-log", logs.file("acm.log")};
     SimUnit other(acm);
 
-    expectRun(runToolWith(ToolBuild::QuickBoot, {}, deviceFolder(comDir.path()), 120s), EXIT_UPDATED,
+    expectRun(runToolIn(ToolBuild::QuickBoot, {}, deviceFolder(comDir.path()), 120s), EXIT_UPDATED,
               banner() + "OK\r\nCOM PORT Number : " + device("ttyUSB0") + "\r\nBaud rate       : 57600 \r\n\r\n" +
                   updateSteps(UnitType::Tx) + successLine() + exitPrompt());
     expectImagesReceived(CATALOGUE_TX_LOGIC);
@@ -74,7 +74,7 @@ TEST_F(DevicePorts, PortPathNamesTheDeviceDirectly)
     startUnit(acm);
 
     const ProcessResult info =
-        runToolWith(ToolBuild::QuickBoot, {"--info", "--port", device("ttyACM1")}, deviceFolder(comDir.path()));
+        runToolIn(ToolBuild::QuickBoot, {"--info", "--port", device("ttyACM1")}, deviceFolder(comDir.path()));
     EXPECT_EQ(info.status, 0) << info.out;
     EXPECT_NE(info.out.find("Port                 : " + device("ttyACM1") + "\r\n"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("Baud rate            : 9600\r\n"), std::string::npos) << info.out;
@@ -82,7 +82,7 @@ TEST_F(DevicePorts, PortPathNamesTheDeviceDirectly)
     EXPECT_EQ(info.err, "");
 
     const ProcessResult missing =
-        runToolWith(ToolBuild::QuickBoot, {"--info", "--port", device("ttyUSB9")}, deviceFolder(comDir.path()));
+        runToolIn(ToolBuild::QuickBoot, {"--info", "--port", device("ttyUSB9")}, deviceFolder(comDir.path()));
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "\r\nNo unit answered on " + device("ttyUSB9") + ".\r\n");
 }
@@ -92,7 +92,7 @@ TEST_F(DevicePorts, PortPathNamesTheDeviceDirectly)
 // names without a number are no ports.
 TEST_F(DevicePorts, ListPortsShowsTheDeviceFolderInAStableOrder)
 {
-    const ProcessResult none = runToolWith(ToolBuild::QuickBoot, {"--list-ports"}, deviceFolder(comDir.path()));
+    const ProcessResult none = runToolIn(ToolBuild::QuickBoot, {"--list-ports"}, deviceFolder(comDir.path()));
     EXPECT_EQ(none.status, 0);
     EXPECT_EQ(none.out, "No serial port found.\n");
 
@@ -107,7 +107,7 @@ TEST_F(DevicePorts, ListPortsShowsTheDeviceFolderInAStableOrder)
     const std::string byId = device("serial/by-id/usb-Maker_Adapter_A1-if00-port0");
     ASSERT_EQ(symlink("../../ttyUSB2", byId.c_str()), 0);
 
-    const ProcessResult list = runToolWith(ToolBuild::QuickBoot, {"--list-ports"}, deviceFolder(comDir.path()));
+    const ProcessResult list = runToolIn(ToolBuild::QuickBoot, {"--list-ports"}, deviceFolder(comDir.path()));
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.err, "");
     EXPECT_EQ(list.out, device("ttyUSB0") + "\n" + device("ttyUSB2") + "   " + byId + "\n" + device("ttyUSB10") +
@@ -122,7 +122,7 @@ TEST(ComFolderPorts, ListPortsShowsTheComLinksAndWhereTheyLead)
     ASSERT_EQ(symlink("/nonexistent/pts/99", comDir.file("com3").c_str()), 0);
 
     const ProcessResult list =
-        runToolWith(ToolBuild::QuickBoot, {"--list-ports"}, {{"RAVELIN_COM_DIR", comDir.path()}});
+        runToolIn(ToolBuild::QuickBoot, {"--list-ports"}, {{"RAVELIN_COM_DIR", comDir.path()}});
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.out, "COM2   " + com2.slavePath() + "\nCOM10  " + com10.slavePath() + "\n");
 }
@@ -164,16 +164,16 @@ TEST_F(DevicePorts, PortHeldBySecondInstanceIsShownInUse)
     const int devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
     ASSERT_GE(devNull, 0);
     const pid_t holder =
-        startProcess({toolPath(ToolBuild::RealTiming), "--port", device("ttyUSB0"), "--baud", "115200", "--no-wait"},
+        startProcess({toolFor(ToolBuild::RealTiming), "--port", device("ttyUSB0"), "--baud", "115200", "--no-wait"},
                      deviceFolder(comDir.path()), devNull, devNull, devNull);
     close(devNull);
     const bool holding = waitUntil(
         [&] { return fileExists(comDir.file("wire.log")) && readFile(comDir.file("wire.log")).find("%fw -v") != std::string::npos; },
         20s);
 
-    const ProcessResult list = runToolWith(ToolBuild::QuickBoot, {"--list-ports"}, deviceFolder(comDir.path()));
+    const ProcessResult list = runToolIn(ToolBuild::QuickBoot, {"--list-ports"}, deviceFolder(comDir.path()));
     const ProcessResult info =
-        runToolWith(ToolBuild::QuickBoot, {"--info", "--port", device("ttyUSB0")}, deviceFolder(comDir.path()));
+        runToolIn(ToolBuild::QuickBoot, {"--info", "--port", device("ttyUSB0")}, deviceFolder(comDir.path()));
     kill(-holder, SIGKILL);
     waitProcess(holder, 10s);
 

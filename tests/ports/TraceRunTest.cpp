@@ -78,7 +78,7 @@ class TraceRun : public UpdateRun {
 protected:
     ProcessResult runTraced(const std::vector<std::string> &args, std::chrono::seconds timeout = 120s)
     {
-        return runToolWith(ToolBuild::QuickBoot, args, {{"RAVELIN_COM_DIR", comDir.path()}}, timeout);
+        return runToolIn(ToolBuild::QuickBoot, args, {{"RAVELIN_COM_DIR", comDir.path()}}, timeout);
     }
     TempDir traces;
 };

@@ -132,16 +132,12 @@ protected:
     }
 
     ProcessResult runExe(ToolBuild build, std::chrono::seconds timeout,
-                         const std::optional<std::string> &stdinText = std::nullopt)
+                         const std::optional<std::string> &stdinText = std::nullopt,
+                         const std::vector<std::string> &args = {})
     {
-        return runProcess({"wine", build == ToolBuild::RealTiming ? exe_ : quickbootExe_}, {}, stdinText, timeout);
-    }
-
-    ProcessResult runExeWith(const std::vector<std::string> &args, std::chrono::seconds timeout)
-    {
-        std::vector<std::string> argv = {"wine", exe_};
+        std::vector<std::string> argv = {"wine", build == ToolBuild::RealTiming ? exe_ : quickbootExe_};
         argv.insert(argv.end(), args.begin(), args.end());
-        return runProcess(argv, {}, std::nullopt, timeout);
+        return runProcess(argv, {}, stdinText, timeout);
     }
 
     static void expectRun(const ProcessResult &run, int expectedStatus, const std::string &expectedConsole)
@@ -237,14 +233,51 @@ TEST_F(WineRun, UnitRejectingTheLogicStreamFailsTheUpdate)
                   stepFailed() + exitPrompt(failedVerdict()));
 }
 
-// No port at all: the manual path reads the port number, fails to open it
-// and waits for a key, which end of input ends at once.
-TEST_F(WineRun, KeyWaitReturnsAtEndOfInput)
+// No port at all: the manual path reads the port number from the pipe, fails
+// to open it, and ends without a key wait, since standard input is no
+// console; at end of input it ends at the prompt itself.
+TEST_F(WineRun, NoKeyWaitWithStandardInputFromAPipe)
 {
     expectRun(runExe(ToolBuild::RealTiming, 30s), EXIT_NO_CONNECTION,
-              banner() + manualPortPrompt(0) + openFailed(0) + exitPrompt());
+              banner() + "FAILED\n\r\n\rEnter the COM port number : " + inputEnded() + exitPrompt());
     expectRun(runExe(ToolBuild::RealTiming, 30s, std::string("5\n")), EXIT_NO_CONNECTION,
               banner() + manualPortPrompt(5) + openFailed(5) + exitPrompt());
+}
+
+TEST_F(WineRun, VersionNamesTheToolAndTheImagesItCarries)
+{
+    expectRun(runExe(ToolBuild::RealTiming, 30s, std::nullopt, {"--version"}), EXIT_UPDATED,
+              "RavelinFwUpgrade 1.0.2\nMCU firmware 61.01.02\nTX programmable logic XC7A75 1.02\n"
+              "RX programmable logic XC7A75 1.02\n");
+}
+
+// A unit on COM1 that --port 2 must leave alone, and the RX unit on COM2
+// identified at 4800 without a write beyond the three queries.
+TEST_F(WineRun, InfoOnOnePortIdentifiesTheUnitAndWritesNothingToIt)
+{
+    SimConfig other;
+    other.com = 1;
+    other.extraArgs = {"--wire-log", saved.file("com1.log")};
+    startUnit(other);
+    SimConfig unit;
+    unit.com = 2;
+    unit.baud = 4800;
+    unit.type = "rx";
+    unit.extraArgs = {"--wire-log", saved.file("com2.log")};
+    startUnit(unit);
+
+    expectRun(runExe(ToolBuild::RealTiming, 60s, std::nullopt, {"--info", "--port", "2"}), EXIT_UPDATED,
+              "Port                 : COM2\r\nBaud rate            : 4800\r\n"
+              "MCU firmware         : 61.01.02\r\nProgrammable logic   : XC7A75 1.02\r\n"
+              "Device code          : 7\r\nUnit                 : RX\r\n"
+              "Carried MCU firmware : 61.01.02\r\nCarried logic        : XC7A75 1.02\r\nUP TO DATE\r\n");
+    EXPECT_FALSE(fileExists(saved.file("com1.log")) && !readFile(saved.file("com1.log")).empty());
+    std::string expectedWire;
+    for (int i = 0; i < 7; ++i)
+        expectedWire += "%%%help -c version\n\r";
+    expectedWire += "%%%fw -v\n\r%%%fw -p\n\r";
+    EXPECT_TRUE(waitUntil([&] { return readFile(saved.file("com2.log")) == expectedWire; }, 2s))
+        << readFile(saved.file("com2.log"));
 }
 
 // The prefix's COM links are the ports: each listed once, by its COM name.
@@ -257,7 +290,7 @@ TEST_F(WineRun, ListPortsShowsThePrefixComLinks)
     five.com = 5;
     startUnit(five);
 
-    const ProcessResult run = runExeWith({"--list-ports"}, 60s);
+    const ProcessResult run = runExe(ToolBuild::RealTiming, 60s, std::nullopt, {"--list-ports"});
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.status, 0);
     std::vector<std::string> names;
@@ -277,7 +310,7 @@ TEST_F(WineRun, LogTracesAnIdentification)
     startUnit(unit);
     const std::string trace = saved.file("trace.txt");
 
-    const ProcessResult run = runExeWith({"--info", "--port", "COM1", "--log", "Z:" + trace}, 60s);
+    const ProcessResult run = runExe(ToolBuild::RealTiming, 60s, std::nullopt, {"--info", "--port", "COM1", "--log", "Z:" + trace});
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     ASSERT_TRUE(fileExists(trace));
     const std::string text = readFile(trace);

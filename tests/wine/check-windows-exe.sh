@@ -3,8 +3,10 @@
 #
 # Checks that EXE is what operators can run on a bare 32-bit Windows machine:
 # a PE32 console program for i386 that imports nothing but Windows' own DLLs
-# (no libstdc++, libgcc or libwinpthread beside it), and that it carries each
-# IMAGE_FILE byte for byte. Prints every fault found; exit status 1 if any.
+# (no libstdc++, libgcc or libwinpthread beside it), that has a resource
+# section with a version resource and an application manifest (what they say
+# is checked in tests/package), and that it carries each IMAGE_FILE byte for
+# byte. Prints every fault found; exit status 1 if any.
 set -u
 
 if [ $# -lt 3 ]; then
@@ -43,6 +45,13 @@ for dll in $dlls; do
 done
 echo "imports: $(echo $dlls)"
 
+# Resource types sit at the first level of objdump's dump of the resource
+# directory: 0x10 is RT_VERSION, 0x18 RT_MANIFEST.
+resource_types=$(echo "$headers" | sed -n 's/^[0-9a-f]*   Entry: ID: 0x0*\([0-9a-f]*\),.*/\1/p')
+for type in 10:version 18:manifest; do
+  echo "$resource_types" | grep -qx "${type%%:*}" || fault "no ${type#*:} resource"
+done
+
 # Each image sits in the exe as one run of bytes; look for it behind every
 # place where its first line occurs.
 for image in "$@"; do
@@ -66,5 +75,5 @@ for image in "$@"; do
   fi
 done
 
-[ $faults -eq 0 ] && echo "$exe: PE32 console program, static, images embedded"
+[ $faults -eq 0 ] && echo "$exe: PE32 console program, static, with manifest and version, images embedded"
 [ $faults -eq 0 ]

@@ -63,6 +63,8 @@ const char *helpText()
            "                       and the \"%fw -h\" announcement are taken at 115200 only\n"
            "  --type tx|rx         unit type, decides the identification text (default tx)\n"
            "  --device-code N      device code, the last field of the version (default 7)\n"
+           "  --mcu-version TEXT   MCU version in the version reply (default 61.1.2)\n"
+           "  --logic-version TEXT logic version in the version reply (default 1.2)\n"
            "  --boot-ms MS         time from the last \"SUCCESS\" to the prompt\n"
            "                       (default 145000)\n"
            "  --save-fpga FILE     write the logic image, as received, to FILE\n"
@@ -145,6 +147,12 @@ bool setValued(Options &options, const std::string &arg, const std::string &valu
     } else if (arg == "--type") {
         ok = value == "tx" || value == "rx";
         options.unit.rx = value == "rx";
+    } else if (arg == "--mcu-version") {
+        options.unit.mcuVersion = value;
+        ok = !value.empty();
+    } else if (arg == "--logic-version") {
+        options.unit.logicVersion = value;
+        ok = !value.empty();
     } else if (arg == "--device-code") {
         ok = parseInt(value, INT32_MIN, INT32_MAX, options.unit.deviceCode);
     } else if (arg == "--boot-ms") {

@@ -155,9 +155,11 @@ void Unit::runCommand(const std::string &line, int lineRate, Clock::time_point n
         reply(text, config_.baud, now);
     } else if (command == "%fw -v") {
         if (config_.has(Fault::ShortVersion))
-            reply("61.1.2\r\nXC7A75\r\n>>", config_.baud, now);
+            reply(config_.mcuVersion + "\r\nXC7A75\r\n>>", config_.baud, now);
         else
-            reply("61.1.2\r\nXC7A75 1.2 " + std::to_string(config_.deviceCode) + "\r\n>>", config_.baud, now);
+            reply(config_.mcuVersion + "\r\nXC7A75 " + config_.logicVersion + " " + std::to_string(config_.deviceCode) +
+                      "\r\n>>",
+                  config_.baud, now);
     } else if (command == "%fw -p") {
         reply(config_.has(Fault::UnknownId) ? UNKNOWN_ID : config_.rx ? RX_ID : TX_ID, config_.baud, now);
     } else {

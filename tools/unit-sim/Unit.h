@@ -54,6 +54,8 @@ struct UnitConfig {
     bool rx = false;
     int baud = 115200;
     int deviceCode = 7;
+    std::string mcuVersion = "61.1.2";   // first line of the version reply
+    std::string logicVersion = "1.2";    // after the model word
     int bootMs = 145000;
     std::bitset<static_cast<std::size_t>(Fault::Count)> faults;
 

@@ -1,0 +1,47 @@
+# What `cmake --install` puts in place, and the packages CPack makes of it:
+# the tool alone (neither unit-sim nor the test builds) and its documentation.
+#
+# Natively: bin/RavelinFwUpgrade and the README in the doc folder, packed by
+# `cpack -G DEB` into a Debian package. For Windows: RavelinFwUpgrade.exe and
+# an operator's README.txt side by side, packed by `cpack -G ZIP` into the zip
+# that operators unpack and run from.
+
+# Debian's doc folder is named after the package, which is all lower case.
+set(CMAKE_INSTALL_DOCDIR share/doc/ravelinfwupgrade CACHE PATH "Documentation folder")
+include(GNUInstallDirs)
+
+if(WIN32)
+  # With CR LF line ends, so that every Windows editor shows it as lines.
+  configure_file(${PROJECT_SOURCE_DIR}/src/windows/README.txt.in ${PROJECT_BINARY_DIR}/README.txt
+    @ONLY NEWLINE_STYLE CRLF)
+  install(TARGETS RavelinFwUpgrade RUNTIME DESTINATION .)
+  install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
+  set(CPACK_GENERATOR ZIP)
+else()
+  install(TARGETS RavelinFwUpgrade RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  set(CPACK_GENERATOR DEB)
+endif()
+
+set(RAVELIN_PACKAGE_MAINTAINER "KorVan firmware tools <firmware-tools@korvan.invalid>"
+  CACHE STRING "Maintainer named in the Debian package, as \"Name <e-mail>\"")
+
+set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR KorVan)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "firmware update tool for the KorVan 6G SDI extender units")
+set(CPACK_PACKAGE_DESCRIPTION "Updates the MCU and programmable-logic firmware of a TX or RX unit
+of the 6G SDI extender over fibre through its serial port. The tool carries
+both images, finds the unit's port and baud rate by itself, streams the
+images and confirms the unit's restart.")
+set(CPACK_VERBATIM_VARIABLES ON)
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_PACKAGE_NAME ravelinfwupgrade)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${RAVELIN_PACKAGE_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+# Depends: from dpkg-shlibdeps' scan of the tool's shared libraries.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+include(CPack)
