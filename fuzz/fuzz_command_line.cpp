@@ -34,6 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (line.port < 0 || line.port > COMMAND_LINE_LAST_PORT || line.baud < 0 || line.baud > 4000000) {
             abort();
         }
+        // One port form at most; a port and a trace only where the mode takes them.
+        const bool connects = line.mode == RunMode::Update || line.mode == RunMode::Info;
+        if ((line.port != 0 && !line.portPath.empty()) || (line.namesPort() && !connects) ||
+            (!line.logFile.empty() && !connects && line.mode != RunMode::WebPackage)) {
+            abort();
+        }
     } else if (error.empty()) {
         abort();
     }

@@ -1,8 +1,11 @@
 #include "ComPortAPI.h"
 
 #include <cstdio>
+#include <map>
 
 #include "ComPortBackend.h"
+#include "Console.h"
+#include "Trace.h"
 
 HANDLE g_hCOM = nullptr;
 
@@ -45,41 +48,105 @@ DCB g_dcb = {
     0,                   // wReserved1
 };
 
-static bool portIsOpen(void)
+namespace {
+
+std::vector<std::string> gNamedPorts;
+PortOpenFailure gLastOpenFailure = PortOpenFailure::None;
+std::map<int, PortOpenFailure> gRefusals;
+int gOpenPortNumber = 0;
+
+bool portIsOpen(void)
 {
     return g_hCOM != nullptr && g_hCOM != INVALID_HANDLE_VALUE;
 }
 
+const std::string *namedDevice(int nId)
+{
+    const long index = (long)nId - NAMED_PORT_FIRST;
+    if (index < 0 || index >= (long)gNamedPorts.size()) {
+        return nullptr;
+    }
+    return &gNamedPorts[(size_t)index];
+}
+
+// The exclusive open of either kind of port, with what its failure says.
+HANDLE openPort(int nId, const char *what)
+{
+    const std::string *device = namedDevice(nId);
+    const HANDLE port = device != nullptr ? ComPortBackend_OpenDevice(device->c_str()) : ComPortBackend_Open(nId);
+    gLastOpenFailure = port == INVALID_HANDLE_VALUE ? ComPortBackend_OpenFailure() : PortOpenFailure::None;
+    if (gLastOpenFailure == PortOpenFailure::InUse || gLastOpenFailure == PortOpenFailure::NoPermission) {
+        gRefusals[nId] = gLastOpenFailure;
+    } else {
+        gRefusals.erase(nId);
+    }
+    if (port == INVALID_HANDLE_VALUE) {
+        Trace_Note(std::string(what) + " " + ComPortAPI_PortName(nId) + " FAILED: " + ComPortBackend_LastError());
+    } else {
+        gOpenPortNumber = nId;
+    }
+    return port;
+}
+
+std::string settingsText(void)
+{
+    return std::to_string(g_dcb.BaudRate) + " baud 8N1, CTS flow control " + (g_dcb.fOutxCtsFlow ? "on" : "off") +
+           ", read time-out " + std::to_string(g_cto.ReadTotalTimeoutConstant) + " ms";
+}
+
+// A setter's record: applied to the open port, refused, or kept for the next open.
+void traceSetting(const std::string &what, BOOL applied)
+{
+    if (!Trace_IsOn()) {
+        return;
+    }
+    if (!portIsOpen()) {
+        Trace_Note(what + ", for the next open (no port open)");
+    } else {
+        Trace_Note(what + (applied ? "" : " FAILED: " + ComPortBackend_LastError()));
+    }
+}
+
+}  // namespace
+
 BOOL ComPortAPI_OpenCOM(int nId)
 {
-    g_hCOM = ComPortBackend_Open(nId);
+    g_hCOM = openPort(nId, "open");
     if (g_hCOM == INVALID_HANDLE_VALUE) {
-        printf("ERROR: Opening COM%d failed !", nId);
+        Console_Print("ERROR: Opening %s failed !", ComPortAPI_PortName(nId).c_str());
         fflush(stdout);
         return 0;
     }
     ComPortBackend_SetupQueues(g_hCOM, RX_SIZE, TX_SIZE);
     if (!ComPortBackend_SetTimeouts(g_hCOM, &g_cto) || !ComPortBackend_SetState(g_hCOM, &g_dcb)) {
-        printf("ERROR: COM%d configuration failed !", nId);
+        Trace_Note("configure " + ComPortAPI_PortName(nId) + " at " + settingsText() +
+                   " FAILED: " + ComPortBackend_LastError());
+        Console_Print("ERROR: %s configuration failed !", ComPortAPI_PortName(nId).c_str());
         fflush(stdout);
         ComPortAPI_CloseCOM();
         return 0;
     }
     ComPortBackend_Purge(g_hCOM);
     ComPortBackend_RaiseDtr(g_hCOM);
+    Trace_Note("open " + ComPortAPI_PortName(nId) + ": " + settingsText());
     return 1;
 }
 
 BOOL ComPortAPI_ProbeCOM(int nId)
 {
-    g_hCOM = ComPortBackend_Open(nId);
-    return g_hCOM != INVALID_HANDLE_VALUE;
+    g_hCOM = openPort(nId, "probe");
+    if (g_hCOM == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    Trace_Note("probe " + ComPortAPI_PortName(nId) + ": opened, not configured");
+    return 1;
 }
 
 BOOL ComPortAPI_CloseCOM(void)
 {
     if (portIsOpen()) {
         ComPortBackend_Close(g_hCOM);
+        Trace_Note("close " + ComPortAPI_PortName(gOpenPortNumber));
     }
     // Forget the handle, so that a second close or a later setter can never
     // reach a descriptor that the system has since given to someone else.
@@ -96,7 +163,10 @@ BOOL ComPortAPI_ReadCOM(void *buffer, int nBytesToRead, int *pBytesRead)
     if (!portIsOpen() || nBytesToRead < 0 || (buffer == nullptr && nBytesToRead > 0)) {
         return 0;
     }
-    return ComPortBackend_Read(g_hCOM, buffer, nBytesToRead, pBytesRead);
+    const long long started = Trace_Millis();
+    const BOOL ok = ComPortBackend_Read(g_hCOM, buffer, nBytesToRead, pBytesRead);
+    Trace_Read(buffer, *pBytesRead, Trace_Millis() - started, ok ? "" : ComPortBackend_LastError());
+    return ok;
 }
 
 BOOL ComPortAPI_WriteCOM(const void *buffer, int nBytesToWrite, int *pBytesWritten)
@@ -108,7 +178,11 @@ BOOL ComPortAPI_WriteCOM(const void *buffer, int nBytesToWrite, int *pBytesWritt
     if (!portIsOpen() || nBytesToWrite < 0 || (buffer == nullptr && nBytesToWrite > 0)) {
         return 0;
     }
-    return ComPortBackend_Write(g_hCOM, buffer, nBytesToWrite, pBytesWritten);
+    const long long started = Trace_Millis();
+    const BOOL ok = ComPortBackend_Write(g_hCOM, buffer, nBytesToWrite, pBytesWritten);
+    Trace_Written(buffer, nBytesToWrite, *pBytesWritten, Trace_Millis() - started,
+                  ok ? "" : ComPortBackend_LastError());
+    return ok;
 }
 
 BOOL ComPortAPI_SetReadingTimeoutInMs(int timeoutInMs)
@@ -123,7 +197,9 @@ BOOL ComPortAPI_SetReadingTimeoutInMs(int timeoutInMs)
     }
     g_cto.ReadIntervalTimeout = timeout;
     g_cto.ReadTotalTimeoutConstant = timeout;
-    return portIsOpen() && ComPortBackend_SetTimeouts(g_hCOM, &g_cto);
+    const BOOL applied = portIsOpen() && ComPortBackend_SetTimeouts(g_hCOM, &g_cto);
+    traceSetting("set read time-out " + std::to_string(timeout) + " ms", applied);
+    return applied;
 }
 
 BOOL ComPortAPI_SetBaudRate(int baudrate)
@@ -133,7 +209,9 @@ BOOL ComPortAPI_SetBaudRate(int baudrate)
         return 1;
     }
     g_dcb.BaudRate = rate;
-    return portIsOpen() && ComPortBackend_SetState(g_hCOM, &g_dcb);
+    const BOOL applied = portIsOpen() && ComPortBackend_SetState(g_hCOM, &g_dcb);
+    traceSetting("set " + std::to_string(rate) + " baud", applied);
+    return applied;
 }
 
 BOOL ComPortAPI_SetHardwareFlowControl(BOOL isEnable)
@@ -143,5 +221,38 @@ BOOL ComPortAPI_SetHardwareFlowControl(BOOL isEnable)
         return 1;
     }
     g_dcb.fOutxCtsFlow = ctsFlow;
-    return portIsOpen() && ComPortBackend_SetState(g_hCOM, &g_dcb);
+    const BOOL applied = portIsOpen() && ComPortBackend_SetState(g_hCOM, &g_dcb);
+    traceSetting(std::string("set CTS flow control ") + (ctsFlow ? "on" : "off"), applied);
+    return applied;
+}
+
+int ComPortAPI_AddNamedPort(const std::string &device)
+{
+    for (size_t i = 0; i < gNamedPorts.size(); ++i) {
+        if (gNamedPorts[i] == device) {
+            return NAMED_PORT_FIRST + (int)i;
+        }
+    }
+    gNamedPorts.push_back(device);
+    return NAMED_PORT_FIRST + (int)(gNamedPorts.size() - 1);
+}
+
+std::string ComPortAPI_PortName(int nId)
+{
+    const std::string *device = namedDevice(nId);
+    return device != nullptr ? *device : "COM" + std::to_string(nId);
+}
+
+PortOpenFailure ComPortAPI_LastOpenFailure(void)
+{
+    return gLastOpenFailure;
+}
+
+std::vector<PortRefusal> ComPortAPI_RefusedPorts(void)
+{
+    std::vector<PortRefusal> refusals;
+    for (const auto &refusal : gRefusals) {
+        refusals.push_back({refusal.first, refusal.second});
+    }
+    return refusals;
 }

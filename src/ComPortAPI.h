@@ -1,6 +1,11 @@
 // The tool's only door to the serial line: one port at a time, addressed by
 // its COM number, configured from two records that outlive the port.
 //
+// A device without a COM number (a USB serial adapter on Linux, a device
+// named on the command line) is added as a named port and gets a number of
+// its own from NAMED_PORT_FIRST on: a number whose Windows COM name would not
+// fit, so it never stands for a COM port. The driver addresses it like any.
+//
 // Opening applies both records whole. Each setter compares the requested
 // value with its record, returns 1 at once when it is already there, and
 // otherwise stores it and applies the record to the open port; with no port
@@ -13,19 +18,38 @@
 #ifndef COM_PORT_API_H
 #define COM_PORT_API_H
 
+#include <string>
+#include <vector>
+
 #include "Platform.h"
 
 #define RX_SIZE 8192
 #define TX_SIZE 8192
 #define MAX_WAIT_READ 500
 #define BAUD_RATE 9600
+#define NAMED_PORT_FIRST 100000000
+
+// Why an open or a probe failed.
+enum class PortOpenFailure {
+    None,          // it did not fail
+    Missing,       // no such port
+    InUse,         // another program holds it
+    NoPermission,  // it exists, but this user may not open it
+    Other,         // anything else: not a serial port, a driver error...
+};
+
+// A port that exists but refused this run's last attempt to open it.
+struct PortRefusal {
+    int port;
+    PortOpenFailure why;
+};
 
 extern HANDLE g_hCOM;        // null at start and after a close; INVALID_HANDLE_VALUE after a failed open
 extern COMMTIMEOUTS g_cto;   // both read members hold T; no write time-out
 extern DCB g_dcb;            // 8N1, binary, DTR and RTS raised, switchable CTS output flow control
 
 // Prints "ERROR: Opening COM%d failed !" or "ERROR: COM%d configuration failed !"
-// (no line end) on failure. Does not close a port that is already open.
+// (no line end) on failure, with the device in place of COM%d for a named port. Does not close a port that is already open.
 BOOL ComPortAPI_OpenCOM(int nId);
 // The exclusive open of discovery's probe, without any configuration; the
 // result goes to g_hCOM as for an open. Prints nothing.
@@ -38,5 +62,16 @@ BOOL ComPortAPI_WriteCOM(const void *buffer, int nBytesToWrite, int *pBytesWritt
 BOOL ComPortAPI_SetReadingTimeoutInMs(int timeoutInMs);
 BOOL ComPortAPI_SetBaudRate(int baudrate);
 BOOL ComPortAPI_SetHardwareFlowControl(BOOL isEnable);
+
+// The number by which the device is opened; the same device added twice
+// gets the same number.
+int ComPortAPI_AddNamedPort(const std::string &device);
+// "COM3" for a COM number, the device itself for a named port.
+std::string ComPortAPI_PortName(int nId);
+// Why the last open or probe failed (None when it succeeded).
+PortOpenFailure ComPortAPI_LastOpenFailure(void);
+// The ports, in number order, that were in use or not open to this user at
+// the last attempt to open them in this run.
+std::vector<PortRefusal> ComPortAPI_RefusedPorts(void);
 
 #endif

@@ -5,7 +5,8 @@
 // A port is a HANDLE that is never null: null is ComPortAPI's "no port yet".
 // The Windows file is a thin pass-through to kernel32. The POSIX file meets
 // the same calls on a tty: COM N is $RAVELIN_COM_DIR/comN when that variable
-// is set, else /dev/ttyS<N-1>; the open is exclusive through flock and
+// is set (and not empty), else $RAVELIN_DEV_DIR/ttyS<N-1>, RAVELIN_DEV_DIR
+// being /dev unless set (and not empty); the open is exclusive through flock and
 // TIOCEXCL; the line is always raw 8N1, and only BaudRate, fOutxCtsFlow,
 // fDtrControl and fRtsControl are taken from the DCB; a read is a window of
 // ReadTotalTimeoutConstant ms; a write waits as long as it takes.
@@ -13,7 +14,9 @@
 #define COM_PORT_BACKEND_H
 
 #include <cstdio>
+#include <string>
 
+#include "ComPortAPI.h"
 #include "Platform.h"
 
 // Forms the Windows device name of COM nId ("\\.\COMn") in the 16-character
@@ -31,6 +34,13 @@ inline BOOL ComPortBackend_DeviceName(int nId, char (&szCOM)[16])
 // Exclusive open of COM nId; INVALID_HANDLE_VALUE when the port is missing,
 // held, not a serial device, or its name would not fit (see above).
 HANDLE ComPortBackend_Open(int nId);
+// The same for a device named by its path (POSIX) or its device name (Windows).
+HANDLE ComPortBackend_OpenDevice(const char *device);
+// Why the last open failed, from the system's error.
+PortOpenFailure ComPortBackend_OpenFailure(void);
+// The system's words, with its error number, for the last failed call of an
+// open, a setting, a read or a write; to be asked right after that call.
+std::string ComPortBackend_LastError(void);
 void ComPortBackend_SetupQueues(HANDLE port, DWORD rxSize, DWORD txSize);
 BOOL ComPortBackend_SetTimeouts(HANDLE port, const COMMTIMEOUTS *timeouts);
 // Applies the whole record at once; 0 when the driver refuses a value, such

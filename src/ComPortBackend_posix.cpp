@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <new>
 #include <string>
@@ -19,6 +20,8 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include "PortFolders_posix.h"
 
 namespace {
 
@@ -34,11 +37,11 @@ PosixPort *portOf(HANDLE port)
 
 std::string devicePath(int nId)
 {
-    const char *dir = getenv("RAVELIN_COM_DIR");
-    if (dir != nullptr) {
-        return std::string(dir) + "/com" + std::to_string(nId);
+    const std::string comFolder = comPortFolder();
+    if (!comFolder.empty()) {
+        return comFolder + "/com" + std::to_string(nId);
     }
-    return "/dev/ttyS" + std::to_string(nId - 1);
+    return deviceFolder() + "/ttyS" + std::to_string(nId - 1);
 }
 
 struct BaudEntry {
@@ -88,7 +91,12 @@ bool waitFor(int fd, short events, int timeoutMs)
     if (ready < 0) {
         return errno == EINTR;
     }
-    return (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
+    if ((entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        // What the next read or write would have met: the error to report.
+        errno = (entry.revents & POLLNVAL) != 0 ? EBADF : EIO;
+        return false;
+    }
+    return true;
 }
 
 bool isRetryable(int error)
@@ -104,25 +112,58 @@ HANDLE ComPortBackend_Open(int nId)
 {
     char szCOM[16];
     if (!ComPortBackend_DeviceName(nId, szCOM)) {
+        errno = ENOENT;
         return INVALID_HANDLE_VALUE;
     }
-    const int fd = open(devicePath(nId).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    return ComPortBackend_OpenDevice(devicePath(nId).c_str());
+}
+
+HANDLE ComPortBackend_OpenDevice(const char *device)
+{
+    const int fd = open(device, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return INVALID_HANDLE_VALUE;
     }
     // TIOCEXCL alone does not keep out root, and not this process either; the
     // lock does, and TIOCEXCL still keeps out programs that do not lock.
     if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
         close(fd);
+        errno = error;
         return INVALID_HANDLE_VALUE;
     }
     ioctl(fd, TIOCEXCL);
     PosixPort *port = new (std::nothrow) PosixPort{fd, 0};
     if (port == nullptr) {
         close(fd);
+        errno = ENOMEM;
         return INVALID_HANDLE_VALUE;
     }
     return port;
+}
+
+PortOpenFailure ComPortBackend_OpenFailure(void)
+{
+    switch (errno) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return PortOpenFailure::Missing;
+    case EBUSY:
+    case EWOULDBLOCK:
+        return PortOpenFailure::InUse;
+    case EACCES:
+    case EPERM:
+        return PortOpenFailure::NoPermission;
+    default:
+        return PortOpenFailure::Other;
+    }
+}
+
+std::string ComPortBackend_LastError(void)
+{
+    const int error = errno;
+    return std::string(strerror(error)) + " (errno " + std::to_string(error) + ")";
 }
 
 void ComPortBackend_SetupQueues(HANDLE, DWORD, DWORD)
@@ -141,7 +182,11 @@ BOOL ComPortBackend_SetState(HANDLE port, const DCB *settings)
     const int fd = portOf(port)->fd;
     speed_t speed;
     termios tio;
-    if (!speedOf(settings->BaudRate, &speed) || tcgetattr(fd, &tio) != 0) {
+    if (!speedOf(settings->BaudRate, &speed)) {
+        errno = EINVAL;
+        return 0;
+    }
+    if (tcgetattr(fd, &tio) != 0) {
         return 0;
     }
     tio.c_iflag &= ~(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);

@@ -5,9 +5,43 @@ HANDLE ComPortBackend_Open(int nId)
 {
     char szCOM[16];
     if (!ComPortBackend_DeviceName(nId, szCOM)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    return CreateFileA(szCOM, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, NULL);
+    return ComPortBackend_OpenDevice(szCOM);
+}
+
+HANDLE ComPortBackend_OpenDevice(const char *device)
+{
+    return CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, NULL);
+}
+
+PortOpenFailure ComPortBackend_OpenFailure(void)
+{
+    switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return PortOpenFailure::Missing;
+    // A COM port that another program holds refuses a second open as access denied.
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return PortOpenFailure::InUse;
+    default:
+        return PortOpenFailure::Other;
+    }
+}
+
+std::string ComPortBackend_LastError(void)
+{
+    const DWORD error = GetLastError();
+    char text[256] = "";
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0,
+                                        text, sizeof text, NULL);
+    std::string words(text, length);
+    while (!words.empty() && (words.back() == '\r' || words.back() == '\n' || words.back() == ' ')) {
+        words.pop_back();
+    }
+    return (words.empty() ? "system error" : words) + " (error " + std::to_string(error) + ")";
 }
 
 void ComPortBackend_SetupQueues(HANDLE port, DWORD rxSize, DWORD txSize)

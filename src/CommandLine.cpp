@@ -1,7 +1,6 @@
 #include "CommandLine.h"
 
 #include <cstring>
-#include <set>
 
 #include "RavelinFwUpgrade.h"
 
@@ -38,6 +37,7 @@ const ModeOption kModeOptions[] = {
     {"--info", RunMode::Info},
     {"--all", RunMode::All},
     {"--web-package", RunMode::WebPackage},
+    {"--list-ports", RunMode::ListPorts},
     {"--version", RunMode::Version},
     {"--help", RunMode::Help},
 };
@@ -67,29 +67,79 @@ bool modeTakesProgress(RunMode mode)
     return mode == RunMode::Update || mode == RunMode::Info || mode == RunMode::All;
 }
 
-// The options that take a value.
-bool takesValue(const std::string &name)
-{
-    return name == "--port" || name == "--baud" || name == "--progress" || name == "--log-dir";
-}
-
 bool readProgressOption(const std::string &value, CommandLine &line, std::string &error)
 {
+    if (line.progressGiven) {
+        error = "--progress is given twice";
+        return false;
+    }
     if (value != "console" && value != "json") {
         error = "--progress takes \"console\" or \"json\", not \"" + value + "\"";
         return false;
     }
+    line.progressGiven = true;
     line.progress = value == "json" ? ProgressFormat::Json : ProgressFormat::Console;
     return true;
 }
 
 bool readLogDirOption(const std::string &value, CommandLine &line, std::string &error)
 {
+    if (!line.logDir.empty()) {
+        error = "--log-dir is given twice";
+        return false;
+    }
     if (value.empty()) {
         error = "--log-dir needs a folder";
         return false;
     }
     line.logDir = value;
+    return true;
+}
+
+bool modeTakesLog(RunMode mode)
+{
+    return mode == RunMode::Update || mode == RunMode::Info || mode == RunMode::WebPackage;
+}
+
+bool isDecimal(const std::string &text)
+{
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The digits of "COM7", in any case: the name Windows users know their ports
+// by. Empty when the text is not such a name.
+std::string comNameNumber(const std::string &text)
+{
+    if (text.size() < 4 || (text[0] | 0x20) != 'c' || (text[1] | 0x20) != 'o' || (text[2] | 0x20) != 'm') {
+        return "";
+    }
+    const std::string digits = text.substr(3);
+    return isDecimal(digits) ? digits : "";
+}
+
+// A device path names its folder: "/dev/ttyUSB0", "./ttyACM1", "\\.\COM12".
+bool isDevicePath(const std::string &text)
+{
+    return text.find_first_of("/\\") != std::string::npos;
+}
+
+// A COM number ("7"), a COM name ("COM7") or a device path.
+bool parsePort(const std::string &value, CommandLine &line, std::string &error)
+{
+    if (line.namesPort()) {
+        error = "--port is given twice";
+        return false;
+    }
+    if (isDevicePath(value)) {
+        line.portPath = value;
+        return true;
+    }
+    const std::string number = isDecimal(value) ? value : comNameNumber(value);
+    if (number.empty() || !parseNumber(number, 1, COMMAND_LINE_LAST_PORT, line.port)) {
+        error = "--port takes a COM port number from 1 to 255, a COM name (COM7) or a device path (/dev/ttyUSB0), "
+                "not \"" + value + "\"";
+        return false;
+    }
     return true;
 }
 
@@ -99,7 +149,6 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
 {
     line = CommandLine();
     bool modeGiven = false;
-    std::set<std::string> given;
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
         std::string value;
@@ -111,7 +160,7 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
             valueInline = true;
         }
 
-        if (takesValue(name)) {
+        if (name == "--port" || name == "--baud" || name == "--log" || name == "--progress" || name == "--log-dir") {
             if (!valueInline) {
                 if (i + 1 >= argc) {
                     error = name + " needs a value";
@@ -119,28 +168,37 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
                 }
                 value = argv[++i];
             }
-            if (name == "--progress" || name == "--log-dir") {
-                if (!given.insert(name).second) {
-                    error = name + " is given twice";
+            if (name == "--port") {
+                if (!parsePort(value, line, error)) {
                     return false;
                 }
-                const bool read = name == "--progress" ? readProgressOption(value, line, error)
-                                                       : readLogDirOption(value, line, error);
-                if (!read) {
+            } else if (name == "--progress") {
+                if (!readProgressOption(value, line, error)) {
                     return false;
                 }
-                continue;
-            }
-            int &target = name == "--port" ? line.port : line.baud;
-            if (target != 0) {
-                error = name + " is given twice";
-                return false;
-            }
-            const bool isPort = name == "--port";
-            if (!parseNumber(value, 1, isPort ? COMMAND_LINE_LAST_PORT : MAX_BAUD_RATE, target)) {
-                error = isPort ? "--port takes a COM port number from 1 to 255, not \"" + value + "\""
-                               : "--baud takes a baud rate from 1 to 4000000, not \"" + value + "\"";
-                return false;
+            } else if (name == "--log-dir") {
+                if (!readLogDirOption(value, line, error)) {
+                    return false;
+                }
+            } else if (name == "--log") {
+                if (!line.logFile.empty()) {
+                    error = "--log is given twice";
+                    return false;
+                }
+                if (value.empty()) {
+                    error = "--log needs a file name";
+                    return false;
+                }
+                line.logFile = value;
+            } else {
+                if (line.baud != 0) {
+                    error = "--baud is given twice";
+                    return false;
+                }
+                if (!parseNumber(value, 1, MAX_BAUD_RATE, line.baud)) {
+                    error = "--baud takes a baud rate from 1 to 4000000, not \"" + value + "\"";
+                    return false;
+                }
             }
             continue;
         }
@@ -173,20 +231,24 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
         }
     }
 
-    if ((line.port != 0 || line.baud != 0) && !modeTakesConnection(line.mode)) {
-        error = std::string(line.port != 0 ? "--port" : "--baud") + " does not go with " + modeName(line.mode);
+    if ((line.namesPort() || line.baud != 0) && !modeTakesConnection(line.mode)) {
+        error = std::string(line.namesPort() ? "--port" : "--baud") + " does not go with " + modeName(line.mode);
+        return false;
+    }
+    if (!line.logFile.empty() && !modeTakesLog(line.mode)) {
+        error = std::string("--log does not go with ") + modeName(line.mode);
         return false;
     }
     if (line.noWait && !modeTakesNoWait(line.mode)) {
         error = std::string("--no-wait does not go with ") + modeName(line.mode);
         return false;
     }
-    if (given.count("--progress") != 0 && !modeTakesProgress(line.mode)) {
+    if (line.progressGiven && !modeTakesProgress(line.mode)) {
         error = std::string("--progress does not go with ") + modeName(line.mode);
         return false;
     }
-    if (given.count("--log-dir") != 0 && line.mode != RunMode::All) {
-        error = std::string("--log-dir goes with --all only");
+    if (!line.logDir.empty() && line.mode != RunMode::All) {
+        error = "--log-dir goes with --all only";
         return false;
     }
     return true;
@@ -196,20 +258,27 @@ std::string usageText(const char *program)
 {
     std::string text = "Usage: ";
     text += program;
-    text += " [--port N] [--baud B] [--info] [--no-wait] [--progress json]\n"
+    text += " [--port N|PATH] [--baud B] [--info] [--no-wait] [--log FILE]\n"
+            "       [--progress json]\n"
             "       ";
     text += program;
     text += " --all [--no-wait] [--progress json] [--log-dir DIR]\n"
             "       ";
     text += program;
-    text += " --web-package [--no-wait] | --version | --help\n"
+    text += " --web-package [--no-wait] [--log FILE]\n"
+            "       ";
+    text += program;
+    text += " --list-ports | --version | --help\n"
             "\n"
             "With no option, finds the unit on COM1..COM32 at 115200, 9600, 57600, 4800, 2400\n"
             "and 1200 baud, asks for the port and the rate when none answers, and updates the\n"
-            "unit's firmware to version " FIRMWARE_VERSION_TO_UPLOAD ".\n"
+            "unit's firmware to version " FIRMWARE_VERSION_TO_UPLOAD ". On Linux, COM N is /dev/ttyS<N-1>, and\n"
+            "the USB serial adapters (/dev/ttyUSB*, /dev/ttyACM*) are tried after COM32.\n"
             "\n"
             "Options:\n"
-            "  --port N       use COM N alone (1 to 255); the six rates are tried on it\n"
+            "  --port N       use COM N alone (1 to 255; COMN works too); the six rates are\n"
+            "                 tried on it\n"
+            "  --port PATH    use the device PATH alone (/dev/ttyUSB0), as --port N\n"
             "  --baud B       the unit's command rate: only B is tried; with --port the port\n"
             "                 is opened at B and nothing is tried\n"
             "  --info         identify the unit and write nothing to it: its port, rate,\n"
@@ -226,18 +295,25 @@ std::string usageText(const char *program)
             "                 end result and message (see the README); asks nothing and\n"
             "                 waits for no key\n"
             "  --no-wait      end without waiting for a key\n"
+            "  --log FILE     write a trace of the run to FILE, as it goes: every port\n"
+            "                 opened, every command and reply, the image streams piece by\n"
+            "                 piece, and the console; for support\n"
+            "  --list-ports   list the serial ports that exist and what is known of each,\n"
+            "                 and which are in use; sends nothing\n"
             "  --web-package  write the web update package \"" FIRMWARE_FILE_NAME_FOR_WEB "\" in the\n"
             "                 current directory\n"
             "  --version      show this tool's version and the versions it carries\n"
             "  --help         show this text\n"
-            "With --port, --baud or --no-wait the run asks nothing on the console.\n"
+            "With --port, --baud, --no-wait or --progress json the run asks nothing on the\n"
+            "console.\n"
             "\n"
             "Exit status:\n"
             "  0    success: the unit was updated and confirmed, identified, or the package\n"
             "       was written\n"
             "  1    the update or the identification failed, or no unit answered; with\n"
             "       --all: any unit was not updated and confirmed, or none was found\n"
-            "  2    usage: an unknown or malformed option\n"
+            "  2    usage: an unknown or malformed option, or a --log FILE that cannot be\n"
+            "       written\n"
             "  3    the images were sent and accepted, but the unit did not confirm\n"
             "       (no prompt after the reboot)\n"
             "  255  (-1) the port or the baud rate typed at the prompts could not be used\n";

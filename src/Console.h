@@ -8,6 +8,14 @@
 
 #include "Platform.h"
 
+// The tool's console output: printf and puts to stdout, byte for byte, and
+// a copy to the trace of the run when one is kept (see Trace.h).
+#if defined(__GNUC__)
+__attribute__((format(printf, 1, 2)))
+#endif
+void Console_Print(const char *format, ...);
+void Console_Line(const char *text);
+
 // Flushes stdout, so that a prompt without a line end shows, then waits for
 // one key press without echo and returns its code. On POSIX it returns -1 at
 // once when standard input is not a terminal (end of input, a pipe, a file,

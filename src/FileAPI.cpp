@@ -1,12 +1,14 @@
 #include "FileAPI.h"
 
+#include "Console.h"
+
 FILE *fptr = nullptr;
 
 static BOOL openStream(const char *fileName, const char *binaryMode, const char *textMode, BOOL isBinary)
 {
     fptr = fopen(fileName, isBinary == 1 ? binaryMode : textMode);
     if (fptr == nullptr) {
-        puts("ERROR: File does not exists");
+        Console_Line("ERROR: File does not exists");
         return 0;
     }
     return 1;
@@ -15,7 +17,7 @@ static BOOL openStream(const char *fileName, const char *binaryMode, const char 
 static BOOL streamIsOpen(void)
 {
     if (fptr == nullptr) {
-        puts("ERROR: File does not exists or Not opened !");
+        Console_Line("ERROR: File does not exists or Not opened !");
         return 0;
     }
     return 1;

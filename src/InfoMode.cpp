@@ -5,6 +5,7 @@
 
 #include "CarriedVersions.h"
 #include "ComPortAPI.h"
+#include "Console.h"
 #include "Progress.h"
 #include "RavelinFwUpgrade.h"
 #include "UnitConnection.h"
@@ -29,7 +30,7 @@ UnitKind identifyUnit(void)
 
 void field(const char *name, const std::string &value)
 {
-    printf("%-21s: %s\r\n", name, value.c_str());
+    Console_Print("%-21s: %s\r\n", name, value.c_str());
 }
 
 bool sameMcuVersion(const UnitVersions &unit, const McuVersion &carried)
@@ -62,19 +63,20 @@ int runInfo(const CommandLine &line)
         return EXIT_STATUS_FAILED;
     }
     if (!connectAsChosen(line)) {
-        printf("\r\nNo unit answered on %s.\r\n", searchedPlaces(line).c_str());
+        Console_Print("\r\nNo unit answered on %s.\r\n", searchedPlaces(line).c_str());
+        reportRefusedPorts("");
         Progress_Finish(ProgressResult::NotFound, "no unit answered on " + searchedPlaces(line));
         return finish(EXIT_STATUS_FAILED);
     }
-    Progress_Connected(comPortName(gComPortNumber), gBaudRate);
+    Progress_Connected(ComPortAPI_PortName(gComPortNumber), gBaudRate);
     ComPortAPI_SetHardwareFlowControl(1);
     ComPortAPI_SetReadingTimeoutInMs(1000);
 
-    field("Port", "COM" + std::to_string(gComPortNumber));
+    field("Port", ComPortAPI_PortName(gComPortNumber));
     field("Baud rate", std::to_string(gBaudRate));
     UnitVersions unit;
     if (!queryUnitVersions(&unit)) {
-        printf("\r\nNOT SUPPORTED: the unit's version reply is not one this tool reads.\r\n");
+        Console_Print("\r\nNOT SUPPORTED: the unit's version reply is not one this tool reads.\r\n");
         Progress_Finish(ProgressResult::Failed, "the unit's version reply is not one this tool reads");
         return finish(EXIT_STATUS_FAILED);
     }
@@ -86,7 +88,7 @@ int runInfo(const CommandLine &line)
     field("Device code", std::to_string(unit.fpga_type));
     Progress_Versions(unit);
     if (unit.fpga_type != DEVICE_XC7A75_676) {
-        printf("\r\nNOT SUPPORTED: device code %d; this tool updates device code %d only.\r\n", unit.fpga_type,
+        Console_Print("\r\nNOT SUPPORTED: device code %d; this tool updates device code %d only.\r\n", unit.fpga_type,
                DEVICE_XC7A75_676);
         Progress_Finish(ProgressResult::Failed, "unknown product: device code " + std::to_string(unit.fpga_type));
         return finish(EXIT_STATUS_FAILED);
@@ -94,7 +96,7 @@ int runInfo(const CommandLine &line)
     const UnitKind kind = identifyUnit();
     if (kind == UnitKind::Unknown) {
         field("Unit", "unknown");
-        printf("\r\nNOT SUPPORTED: the unit's identification is neither the TX nor the RX unit's.\r\n");
+        Console_Print("\r\nNOT SUPPORTED: the unit's identification is neither the TX nor the RX unit's.\r\n");
         Progress_Finish(ProgressResult::Failed, "the unit's identification is neither the TX nor the RX unit's");
         return finish(EXIT_STATUS_FAILED);
     }
@@ -107,7 +109,7 @@ int runInfo(const CommandLine &line)
     field("Carried MCU firmware", formatMcuVersion(carriedMcu));
     field("Carried logic", formatLogicVersion(carriedLogic));
     const bool upToDate = sameMcuVersion(unit, carriedMcu) && sameLogicVersion(unit, carriedLogic);
-    printf("%s\r\n", upToDate ? INFO_UP_TO_DATE : INFO_UPDATE_NEEDED);
+    Console_Print("%s\r\n", upToDate ? INFO_UP_TO_DATE : INFO_UPDATE_NEEDED);
     Progress_FinishIdentified(upToDate);
     return finish(EXIT_STATUS_SUCCESS);
 }

@@ -2,12 +2,14 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
 #include "ChildProcess.h"
 #include "ComPortAPI.h"
 #include "Console.h"
+#include "PortEnumeration.h"
 #include "ProgressEvent.h"
 #include "RackBoard.h"
 #include "RavelinFwUpgrade.h"
@@ -24,6 +26,7 @@ using Clock = std::chrono::steady_clock;
 
 // One port and the process that handles it.
 struct PortRun {
+    std::string portOption;  // what the process gets after --port: "3", "/dev/ttyUSB0"
     RackRow row;
     ChildProcess *child = nullptr;
     ProgressLineReader lines{LONGEST_CHILD_LINE};
@@ -31,17 +34,55 @@ struct PortRun {
     bool over() const { return row.state.result != ProgressResult::None; }
 };
 
-// The ports that exist: those that the probe of discovery opens.
-std::vector<int> presentComPorts(void)
+// The ports where discovery would look, COM1..COM32 and then the devices
+// without a COM number, that its probe opens: a port held by another
+// program is passed over, as discovery passes over it.
+std::vector<PortRun> portsToSearch(void)
 {
-    std::vector<int> ports;
+    std::vector<int> numbers;
     for (int port = 1; port <= DISCOVERY_LAST_COM_PORT; ++port) {
-        if (ComPortAPI_ProbeCOM(port)) {
+        numbers.push_back(port);
+    }
+    for (const std::string &device : PortEnumeration_DiscoveryDevices()) {
+        numbers.push_back(ComPortAPI_AddNamedPort(device));
+    }
+    std::vector<PortRun> ports;
+    for (const int number : numbers) {
+        if (ComPortAPI_ProbeCOM(number)) {
+            PortRun port;
+            port.row.port = ComPortAPI_PortName(number);
+            port.row.state.port = port.row.port;
+            port.portOption = number < NAMED_PORT_FIRST ? std::to_string(number) : port.row.port;
             ports.push_back(port);
         }
         ComPortAPI_CloseCOM();
     }
     return ports;
+}
+
+// "RavelinFwUpgrade-COM3-20261208-051838.log", "RavelinFwUpgrade-ttyUSB0-...":
+// the port's name without its folder, in the characters every file system
+// takes, and the start of the rack.
+std::string traceFileName(const std::string &port, const std::string &stamp)
+{
+    std::string name = port.substr(port.find_last_of("/\\") + 1);
+    for (char &c : name) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                           c == '_' || c == '.';
+        c = plain ? c : '_';
+    }
+    return "RavelinFwUpgrade-" + name + "-" + stamp + ".log";
+}
+
+// The rack's start in local time, as the trace files are named.
+std::string startStamp(void)
+{
+    const std::time_t now = std::time(nullptr);
+    char text[32] = "";
+    if (const std::tm *local = std::localtime(&now)) {
+        std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", local);
+    }
+    return text;
 }
 
 std::string joined(const std::vector<std::string> &names)
@@ -56,11 +97,14 @@ std::string joined(const std::vector<std::string> &names)
 class Rack {
 public:
     Rack(const CommandLine &line, const std::string &program)
-        : json_(line.progress == ProgressFormat::Json), program_(program),
-          board_(!json_ && Console_EnableCursorMovement()), start_(Clock::now())
+        : json_(line.progress == ProgressFormat::Json), program_(program), logDir_(line.logDir),
+          board_(!json_ && Console_EnableCursorMovement()), start_(Clock::now()), stamp_(startStamp())
     {
     }
 
+    // False, with the reason on stderr, when no trace can be written where
+    // the traces go.
+    bool traceFolderWritable(void) const;
     int run(void);
 
 private:
@@ -78,12 +122,36 @@ private:
     std::vector<RackRow> rows(void) const;
     int verdict(void);
 
+    std::string tracePath(const std::string &port) const;
+
     const bool json_;
     const std::string program_;
+    const std::string logDir_;
     RackBoard board_;
     const Clock::time_point start_;
+    const std::string stamp_;
     std::vector<PortRun> ports_;
 };
+
+std::string Rack::tracePath(const std::string &port) const
+{
+    const std::string name = traceFileName(port, stamp_);
+    return logDir_.empty() ? name : logDir_ + "/" + name;
+}
+
+bool Rack::traceFolderWritable(void) const
+{
+    const std::string probe = tracePath("check");
+    FILE *file = fopen(probe.c_str(), "w");
+    if (file == nullptr) {
+        fprintf(stderr, "ERROR: --log-dir: no trace can be written in \"%s\".\n",
+                logDir_.empty() ? "." : logDir_.c_str());
+        return false;
+    }
+    fclose(file);
+    remove(probe.c_str());
+    return true;
+}
 
 void Rack::show(const std::string &text)
 {
@@ -119,10 +187,11 @@ void Rack::relay(const PortRun &port)
 void Rack::startChildren(void)
 {
     for (PortRun &port : ports_) {
-        const std::string number = port.row.port.substr(3);
+        port.row.traceFile = tracePath(port.row.port);
         std::string error;
-        port.child =
-            ChildProcess_Start({program_, "--port", number, "--no-wait", "--progress", "json"}, error);
+        port.child = ChildProcess_Start({program_, "--port", port.portOption, "--no-wait", "--progress", "json",
+                                         "--log", port.row.traceFile},
+                                        error);
         if (port.child == nullptr) {
             ProgressEvent failed = port.row.state;
             failed.message = error;
@@ -275,12 +344,9 @@ int Rack::verdict(void)
 int Rack::run(void)
 {
     ChildProcess_CatchStopRequests();
+    ports_ = portsToSearch();
     std::vector<std::string> names;
-    for (const int number : presentComPorts()) {
-        PortRun port;
-        port.row.port = comPortName(number);
-        port.row.state.port = port.row.port;
-        ports_.push_back(port);
+    for (const PortRun &port : ports_) {
         names.push_back(port.row.port);
     }
     show("\nUpdating every unit found to firmware version " FIRMWARE_VERSION_TO_UPLOAD "\n");
@@ -318,5 +384,8 @@ int runRack(const CommandLine &line)
         return EXIT_STATUS_FAILED;
     }
     Rack rack(line, program);
+    if (!rack.traceFolderWritable()) {
+        return EXIT_STATUS_USAGE;
+    }
     return rack.run();
 }

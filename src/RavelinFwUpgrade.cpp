@@ -12,6 +12,7 @@
 #include "IntelHex.h"
 #include "Progress.h"
 #include "StringOperations.h"
+#include "Trace.h"
 
 char *gHexFirmware = nullptr;
 char *gHexFPGA_Code = nullptr;
@@ -60,9 +61,9 @@ char *newCatalogueTextCopy(int index)
 
 static void reportInvalidLine(const char *line)
 {
-    puts("\r\n intel_hex_line_is_valid \r");
-    printf("%s", line);
-    puts("\r");
+    Console_Line("\r\n intel_hex_line_is_valid \r");
+    Console_Print("%s", line);
+    Console_Line("\r");
 }
 
 // Rebuilds ":" + token in `line`, ended right after the record's checksum:
@@ -125,7 +126,7 @@ BOOL ValidateFwAndConcatenateData(char *gHexData)
 
     char **extractedHexLine = str_split(gHexData, ":");
     if (extractedHexLine == nullptr) {
-        puts("\r\nNUL extractedHexLine \r");
+        Console_Line("\r\nNUL extractedHexLine \r");
         return 0;
     }
 
@@ -205,7 +206,7 @@ BOOL sendCommand(const char *commandToSend, BOOL isEchoON, BOOL validateResponse
     int nBytesWritten = 0;
     if (written < 0 || written >= DATA_BUFFER_SIZE ||
         !ComPortAPI_WriteCOM(gDataBuffer, static_cast<int>(strlen(gDataBuffer)), &nBytesWritten)) {
-        puts("\r\nError occurred when sending data !\r");
+        Console_Line("\r\nError occurred when sending data !\r");
         return 0;
     }
     if (expectedResponse == nullptr) {
@@ -221,21 +222,22 @@ BOOL sendCommand(const char *commandToSend, BOOL isEchoON, BOOL validateResponse
 
 static void erasePercentage(int percentage)
 {
-    printf(percentage <= 9 ? "\b\b" : "\b\b\b");
+    Console_Print(percentage <= 9 ? "\b\b" : "\b\b\b");
 }
 
 BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResponse, const char *expectedResponse)
 {
     if (dataToSendLength < 0) {
-        puts("\r\nError occurred when sending data !\r");
+        Console_Line("\r\nError occurred when sending data !\r");
         return 0;
     }
     Console_DiscardInput();
-    printf("1%%");
+    Console_Print("1%%");
     Progress_Percent(1);
     if (dataToSendLength == 0) {
         return 1;
     }
+    Trace_StreamBegin(dataToSendLength);
 
     int dataSent = 0;
     int percentage = 0;
@@ -250,7 +252,7 @@ BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResp
             dataSent += STREAM_PIECE_SIZE;
             erasePercentage(percentage);
             percentage = static_cast<int>(static_cast<long long>(dataSent) * 100 / dataToSendLength);
-            printf("%d%%", percentage);
+            Console_Print("%d%%", percentage);
             Progress_Percent(percentage);
         } else {
             if (!ComPortAPI_WriteCOM(dataToSend + dataSent, remaining, &nBytesWritten)) {
@@ -258,7 +260,7 @@ BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResp
                 return 0;
             }
             erasePercentage(percentage);
-            printf("100%%");
+            Console_Print("100%%");
             Progress_Percent(100);
             Console_DiscardInput();
             dataSent = dataToSendLength;
@@ -270,8 +272,8 @@ BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResp
     }
     collectReply(responseReceivedCopy);
     if (validateResponse == 1 && strcmp(responseReceivedCopy, expectedResponse) != 0) {
-        printf("\r\nExpected : %s  received : %s\r\n", expectedResponse, responseReceivedCopy);
-        puts("\r\nError: Expected response did  not matched !\r");
+        Console_Print("\r\nExpected : %s  received : %s\r\n", expectedResponse, responseReceivedCopy);
+        Console_Line("\r\nError: Expected response did  not matched !\r");
         Progress_UnexpectedReply(expectedResponse, responseReceivedCopy);
         return 0;
     }
@@ -369,27 +371,27 @@ static BOOL transferImage(char *hexText, const ImageTransfer &transfer)
     char commandToSend[100];
     Progress_Step(transfer.step);
     if (!ValidateFwAndConcatenateData(hexText)) {
-        puts(transfer.invalidTextLine);
+        Console_Line(transfer.invalidTextLine);
         Progress_Failed("the image this tool carries is not valid");
         return 0;
     }
-    printf("%s", transfer.preparingLabel);
+    Console_Print("%s", transfer.preparingLabel);
     computeImageCheckSum();
     buildAnnouncement(commandToSend, transfer.announcement);
     ComPortAPI_SetReadingTimeoutInMs(transfer.announcementTimeoutMs);
     if (!sendCommand(commandToSend, 0, 1, "Ready")) {
-        puts("FAILED [Unit not ready]\r");
+        Console_Line("FAILED [Unit not ready]\r");
         Progress_Failed("the unit was not ready for the image");
         return 0;
     }
-    puts("OK\r");
+    Console_Line("OK\r");
 
-    printf("%s", transfer.sendingLabel);
+    Console_Print("%s", transfer.sendingLabel);
     ComPortAPI_SetBaudRate(STREAM_BAUD_RATE);
     ComPortAPI_SetReadingTimeoutInMs(1000);
     Console_DiscardInput();
     if (!sendData(gDataConcatenated, gDataConcatenatedLenght, 1, "SUCCESS")) {
-        puts("FAILED\r");
+        Console_Line("FAILED\r");
         return 0;
     }
     return 1;
@@ -423,33 +425,33 @@ BOOL updateFirmware(void)
     gUpdateConfirmed = 0;
     ComPortAPI_SetReadingTimeoutInMs(1000);
     if (queryUnitVersions(&unit)) {
-        printf("Checking firmware version ..............  %d.%02d.%02d \r\n", unit.fw_ver, unit.fw_rev, unit.fw_sub);
-        printf("Checking fpga version ..................  %s %d.%02d  device:%d\r\n", unit.model, unit.fpga_ver,
+        Console_Print("Checking firmware version ..............  %d.%02d.%02d \r\n", unit.fw_ver, unit.fw_rev, unit.fw_sub);
+        Console_Print("Checking fpga version ..................  %s %d.%02d  device:%d\r\n", unit.model, unit.fpga_ver,
                unit.fpga_rev, unit.fpga_type);
         Progress_Versions(unit);
     }
 
-    printf("Checking product .......... ");
+    Console_Print("Checking product .......... ");
     if (unit.fpga_type != DEVICE_XC7A75_676) {
-        puts("FAILED, Unknown product\r");
+        Console_Line("FAILED, Unknown product\r");
         Progress_Failed(unit.complete ? "unknown product: device code " + std::to_string(unit.fpga_type)
                                       : std::string("the unit's version reply is not one this tool reads"));
         return 0;
     }
     if (sendCommand("%fw -p", 0, 1, VALIDATE_TX_PRODUCT_ID_STRING)) {
-        puts("TX OK\r");
-        printf("%s", VALIDATE_TX_PRODUCT_ID_STRING);
-        puts("\r");
+        Console_Line("TX OK\r");
+        Console_Print("%s", VALIDATE_TX_PRODUCT_ID_STRING);
+        Console_Line("\r");
         page_idx = CATALOGUE_TX_LOGIC;
         Progress_UnitType(true);
     } else if (sendCommand("%fw -p", 0, 1, VALIDATE_RX_PRODUCT_ID_STRING)) {
-        puts("RX OK\r");
-        printf("%s", VALIDATE_RX_PRODUCT_ID_STRING);
-        puts("\r");
+        Console_Line("RX OK\r");
+        Console_Print("%s", VALIDATE_RX_PRODUCT_ID_STRING);
+        Console_Line("\r");
         page_idx = CATALOGUE_RX_LOGIC;
         Progress_UnitType(false);
     } else {
-        puts("FAILED\r");
+        Console_Line("FAILED\r");
         Progress_Failed("the unit's identification is neither the TX nor the RX unit's");
         return 0;
     }
@@ -457,7 +459,7 @@ BOOL updateFirmware(void)
     free(gHexFPGA_Code);
     gHexFPGA_Code = newCatalogueTextCopy(page_idx);
     if (gHexFPGA_Code == nullptr) {
-        puts("Memoire insuffisante");
+        Console_Line("Memoire insuffisante");
         Progress_Failed("out of memory");
         return 0;
     }
@@ -465,7 +467,7 @@ BOOL updateFirmware(void)
     if (!transferImage(gHexFPGA_Code, kLogicTransfer)) {
         return 0;
     }
-    puts("OK\r");
+    Console_Line("OK\r");
     // The unit takes the firmware announcement at 115200 baud as well: the
     // port stays at the stream rate until both images are through.
     if (!transferImage(gHexFirmware, kFirmwareTransfer)) {
@@ -473,16 +475,16 @@ BOOL updateFirmware(void)
     }
 
     ComPortAPI_SetBaudRate(gBaudRate);
-    printf(" OK\n\r\n\r");
-    printf("Please wait while the unit is rebooting ........... ");
+    Console_Print(" OK\n\r\n\r");
+    Console_Print("Please wait while the unit is rebooting ........... ");
     Progress_Step(ProgressStep::Rebooting);
     for (int i = 0; i < max_cnt; ++i) {
-        printf("%3d%%", i * 100 / max_cnt);
+        Console_Print("%3d%%", i * 100 / max_cnt);
         Progress_Percent(i * 100 / max_cnt);
         Console_SleepMs(REBOOT_WAIT_STEP_MS);
-        printf("\b\b\b\b");
+        Console_Print("\b\b\b\b");
     }
-    printf("%3d%%", 100);
+    Console_Print("%3d%%", 100);
     Console_DiscardInput();
 
     // The first window catches what the unit says while it boots; only the
@@ -490,25 +492,25 @@ BOOL updateFirmware(void)
     readIntoDataBuffer();
     ComPortAPI_SetReadingTimeoutInMs(11000);
     readIntoDataBuffer();
-    printf("\b\b\b\b");
-    printf("100%%");
+    Console_Print("\b\b\b\b");
+    Console_Print("100%%");
     Progress_Percent(100);
 
     gUpdateConfirmed = isUnitPrompt(gDataBuffer);
     if (gUpdateConfirmed) {
-        puts("\n\r\n\rThe update was successful, the unit is now operational\r");
+        Console_Line("\n\r\n\rThe update was successful, the unit is now operational\r");
     }
     return 1;
 }
 
 int dipsplayLastMessageToUserBeforeExit(const char *lastMessage)
 {
-    printf("%s", lastMessage);
+    Console_Print("%s", lastMessage);
     if (!gWaitForKeyAtExit) {
-        printf("\r\n");
+        Console_Print("\r\n");
         return -1;
     }
-    printf("\r\nPress any key to exit");
+    Console_Print("\r\nPress any key to exit");
     return Console_ReadKey();
 }
 
@@ -529,19 +531,19 @@ BOOL createFirmwareFileForWeb(void)
     appendLine(header, FIRMWARE_VERSION_TO_UPLOAD);
 
     if (!ValidateFwAndConcatenateData(gHexFirmware)) {
-        puts("\r\nERROR: Firmware data is not valid !\r");
+        Console_Line("\r\nERROR: Firmware data is not valid !\r");
         return 0;
     }
-    puts("\r\n Firmware data is valid !\r");
+    Console_Line("\r\n Firmware data is valid !\r");
 
     computeImageCheckSum();
     snprintf(tempString, sizeof tempString, "%u", gDataConcatenatedCheckSum);
     appendLine(header, tempString);
-    printf("\r\n Firmware CheckSum = %s !\r\n", tempString);
-    printf("\r\n Firmware CheckSum u = %u !\r\n", gDataConcatenatedCheckSum);
+    Console_Print("\r\n Firmware CheckSum = %s !\r\n", tempString);
+    Console_Print("\r\n Firmware CheckSum u = %u !\r\n", gDataConcatenatedCheckSum);
     snprintf(tempString, sizeof tempString, "%d", gDataConcatenatedLenght);
     appendLine(header, tempString);
-    printf("\r\n Firmware data length = %d !\r\n", gDataConcatenatedLenght);
+    Console_Print("\r\n Firmware data length = %d !\r\n", gDataConcatenatedLenght);
 
     BOOL written = FileAPI_CreateFile(FIRMWARE_FILE_NAME_FOR_WEB, 1);
     written &= FileAPI_writeToFileBinary(reinterpret_cast<const uint8_t *>(header), static_cast<uint32_t>(strlen(header)));
@@ -552,7 +554,7 @@ BOOL createFirmwareFileForWeb(void)
     int bodyLength = 0;
     if (gDataConcatenatedLenght > 0) {
         if (base64_encode(bufferBase64, &dataLengthBase64, gDataConcatenated, gDataConcatenatedLenght) != 0) {
-            puts("\r\n ERROR BASE 64 !\r");
+            Console_Line("\r\n ERROR BASE 64 !\r");
             // A header without its body must not pass for a package.
             remove(FIRMWARE_FILE_NAME_FOR_WEB);
             dipsplayLastMessageToUserBeforeExit("");
@@ -596,7 +598,7 @@ BOOL allocateSessionBuffers(void)
     }
     gDataBuffer = static_cast<char *>(calloc(DATA_BUFFER_SIZE, 1));
     if (gHexFirmware == nullptr || gDataConcatenated == nullptr || gDataBuffer == nullptr) {
-        puts("Memoire insuffisante");
+        Console_Line("Memoire insuffisante");
         releaseSessionBuffers();
         return 0;
     }

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Console.h"
+
 char capitalizeChar(char character)
 {
     return (character >= 'a' && character <= 'z') ? static_cast<char>(character - 32) : character;
@@ -52,7 +54,7 @@ static char **growTable(char **tab, size_t size)
 {
     char **grown = static_cast<char **>(realloc(tab, size * sizeof(char *)));
     if (grown == nullptr) {
-        puts("Memoire insuffisante");
+        Console_Line("Memoire insuffisante");
         free(tab);
         exit(EXIT_FAILURE);
     }

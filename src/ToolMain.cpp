@@ -6,9 +6,11 @@
 #include "CommandLine.h"
 #include "Console.h"
 #include "InfoMode.h"
+#include "ListPortsMode.h"
 #include "Progress.h"
 #include "RackMode.h"
 #include "RavelinFwUpgrade.h"
+#include "Trace.h"
 #include "UpdateMode.h"
 
 namespace {
@@ -32,6 +34,45 @@ int showVersion(void)
     return EXIT_STATUS_SUCCESS;
 }
 
+// The trace begins with what the run is: the tool's version and its command line.
+bool startTrace(const char *program, int argc, char **argv, const std::string &path)
+{
+    std::string error;
+    if (!Trace_Open(path, error)) {
+        fprintf(stderr, "%s: --log: cannot write \"%s\": %s\n", program, path.c_str(), error.c_str());
+        return false;
+    }
+    std::string command = "RavelinFwUpgrade " FIRMWARE_VERSION_TO_UPLOAD ", run as:";
+    for (int i = 0; i < argc; ++i) {
+        command += " ";
+        command += argv[i] != nullptr ? argv[i] : "";
+    }
+    Trace_Note(command);
+    return true;
+}
+
+int runMode(const CommandLine &line, const char *program)
+{
+    switch (line.mode) {
+    case RunMode::Help:
+        printf("%s", usageText(program).c_str());
+        return EXIT_STATUS_SUCCESS;
+    case RunMode::Version:
+        return showVersion();
+    case RunMode::ListPorts:
+        return runListPorts();
+    case RunMode::WebPackage:
+        return runWebPackageWriter();
+    case RunMode::Info:
+        return runInfo(line);
+    case RunMode::All:
+        return runRack(line);
+    case RunMode::Update:
+        break;
+    }
+    return runUpdate(line);
+}
+
 }  // namespace
 
 int ravelinMain(int argc, char **argv)
@@ -48,7 +89,10 @@ int ravelinMain(int argc, char **argv)
         return EXIT_STATUS_USAGE;
     }
     gWaitForKeyAtExit = line.waitsForKey() ? 1 : 0;
-
+    // Before any port is touched: a trace that cannot be written is a usage error.
+    if (!line.logFile.empty() && !startTrace(program, argc, argv, line.logFile)) {
+        return EXIT_STATUS_USAGE;
+    }
     // Events replace the console picture of a unit's run; --all relays its
     // children's events itself and prints nothing else.
     if (line.progress == ProgressFormat::Json && line.mode != RunMode::All) {
@@ -59,21 +103,8 @@ int ravelinMain(int argc, char **argv)
         }
         Progress_WriteEventsTo(events);
     }
-
-    switch (line.mode) {
-    case RunMode::Help:
-        printf("%s", usageText(program).c_str());
-        return EXIT_STATUS_SUCCESS;
-    case RunMode::Version:
-        return showVersion();
-    case RunMode::WebPackage:
-        return runWebPackageWriter();
-    case RunMode::Info:
-        return runInfo(line);
-    case RunMode::All:
-        return runRack(line);
-    case RunMode::Update:
-        break;
-    }
-    return runUpdate(line);
+    const int status = runMode(line, program);
+    Trace_Note("exit status " + std::to_string(status));
+    Trace_Close();
+    return status;
 }

@@ -23,7 +23,7 @@ int endWithoutUpdate(const char *lastMessage, int status)
 bool readAnswer(int *value)
 {
     if (!Console_ReadDecimal(value) && Console_InputEnded()) {
-        printf("\r\nERROR: no answer, the input has ended !");
+        Console_Print("\r\nERROR: no answer, the input has ended !");
         return false;
     }
     return true;
@@ -32,34 +32,34 @@ bool readAnswer(int *value)
 // The operator types the port and the rate. 1 when both could be used.
 bool connectByOperator(void)
 {
-    printf("FAILED");
-    printf("\n\r\n\rEnter the COM port number : ");
+    Console_Print("FAILED");
+    Console_Print("\n\r\n\rEnter the COM port number : ");
     if (!readAnswer(&gComPortNumber)) {
         return false;
     }
-    printf("\r\nOpening COM%d....................", gComPortNumber);
+    Console_Print("\r\nOpening COM%d....................", gComPortNumber);
     if (!ComPortAPI_OpenCOM(gComPortNumber)) {
         return false;
     }
-    puts("OK\r");
-    printf("\n\r\n\rEnter the BAUD RATE       : ");
+    Console_Line("OK\r");
+    Console_Print("\n\r\n\rEnter the BAUD RATE       : ");
     if (!readAnswer(&gBaudRate)) {
         ComPortAPI_CloseCOM();
         return false;
     }
-    printf("\r\nSetting baud rate at %d..........", gBaudRate);
+    Console_Print("\r\nSetting baud rate at %d..........", gBaudRate);
     if (!ComPortAPI_SetBaudRate(gBaudRate)) {
         ComPortAPI_CloseCOM();
         return false;
     }
-    puts("OK\r");
+    Console_Line("OK\r");
     return true;
 }
 
 void showConnection(void)
 {
-    printf("COM PORT Number : %d", gComPortNumber);
-    printf("\r\nBaud rate       : %d \r\n\r\n", gBaudRate);
+    Console_Print("COM PORT Number : %s", shownPortNumber(gComPortNumber).c_str());
+    Console_Print("\r\nBaud rate       : %d \r\n\r\n", gBaudRate);
 }
 
 }  // namespace
@@ -72,30 +72,34 @@ int runUpdate(const CommandLine &line)
         return EXIT_STATUS_FAILED;
     }
 
-    printf("\n\rYou are about to upload the firmware version %s", FIRMWARE_VERSION_TO_UPLOAD);
+    Console_Print("\n\rYou are about to upload the firmware version %s", FIRMWARE_VERSION_TO_UPLOAD);
     if (connectsWithoutProbe(line)) {
-        printf("\n\r\n\rOpening COM%d....................", line.port);
+        Console_Print("\n\r\n\rOpening %s....................", ComPortAPI_PortName(chosenPort(line)).c_str());
         if (!connectAsChosen(line)) {
-            Progress_Finish(ProgressResult::Failed, comPortName(line.port) + " could not be opened at " +
+            reportRefusedPorts("\r\n");
+            Progress_Finish(ProgressResult::Failed, ComPortAPI_PortName(chosenPort(line)) + " could not be opened at " +
                                                         std::to_string(line.baud) + " baud");
             return endWithoutUpdate("\n\rERROR: The update was not successful.\r\n", EXIT_STATUS_FAILED);
         }
-        puts("OK\r");
+        Console_Line("OK\r");
         showConnection();
     } else {
-        printf("\n\r\n\rDetecting COM port and Baud Rate..................");
+        Console_Print("\n\r\n\rDetecting COM port and Baud Rate..................");
         if (connectAsChosen(line)) {
-            puts("OK\r");
+            Console_Line("OK\r");
             showConnection();
         } else if (line.unattended()) {
-            printf("FAILED\r\n\r\nERROR: no unit answered on %s.\r\n", searchedPlaces(line).c_str());
+            Console_Print("FAILED\r\n\r\nERROR: no unit answered on %s.\r\n", searchedPlaces(line).c_str());
+            if (line.namesPort()) {
+                reportRefusedPorts("");
+            }
             Progress_Finish(ProgressResult::NotFound, "no unit answered on " + searchedPlaces(line));
             return endWithoutUpdate("\n\rERROR: The update was not successful.\r\n", EXIT_STATUS_FAILED);
         } else if (!connectByOperator()) {
             return endWithoutUpdate("", EXIT_STATUS_NO_CONNECTION);
         }
     }
-    Progress_Connected(comPortName(gComPortNumber), gBaudRate);
+    Progress_Connected(ComPortAPI_PortName(gComPortNumber), gBaudRate);
     ComPortAPI_SetHardwareFlowControl(1);
 
     const BOOL updated = updateFirmware();

@@ -8,6 +8,7 @@
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #ifndef RAVELIN_QUICKBOOT_TOOL_PATH
@@ -86,6 +87,20 @@ std::vector<pid_t> RackRun::toolProcesses() const
     }
     closedir(proc);
     return found;
+}
+
+std::vector<std::string> filesIn(const std::string &folder)
+{
+    std::vector<std::string> names;
+    if (DIR *dir = opendir(folder.c_str())) {
+        while (dirent *entry = readdir(dir)) {
+            if (entry->d_name[0] != '.')
+                names.push_back(entry->d_name);
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::vector<std::string> linesOf(const std::string &text)

@@ -38,8 +38,12 @@ protected:
 
     TempDir comDir;
     TempDir saved;
+    TempDir traces;  // for --log-dir
     std::vector<std::unique_ptr<SimUnit>> units;
 };
+
+// The names of the files in `folder`, sorted.
+std::vector<std::string> filesIn(const std::string &folder);
 
 // The text's lines, without their line ends.
 std::vector<std::string> linesOf(const std::string &text);

@@ -2,6 +2,8 @@
 // refuses its image, and a port where nothing answers, all at once.
 #include "rack/RackRun.h"
 
+#include "support/Files.h"
+
 #include "e2e/UpdateRun.h"
 
 #include "ProgressEvent.h"
@@ -22,7 +24,8 @@ TEST_F(RackRun, UpdatesEveryUnitFoundAndReportsTheRefusalWithItsPort)
     addUnit(4, 115200, UnitType::Rx, {"bad-stream-reply"});
     addUnit(5, 115200, UnitType::Tx, {"silent"});
 
-    const ProcessResult run = runProcess(toolCommand({"--all", "--no-wait"}), toolEnvironment(), std::nullopt, 240s);
+    const ProcessResult run =
+        runProcess(toolCommand({"--all", "--no-wait", "--log-dir", traces.path()}), toolEnvironment(), std::nullopt, 240s);
     EXPECT_TRUE(toolProcesses().empty()) << "a process of the rack outlived it";
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.status, EXIT_UPDATE_FAILED);
@@ -55,6 +58,19 @@ TEST_F(RackRun, UpdatesEveryUnitFoundAndReportsTheRefusalWithItsPort)
     EXPECT_TRUE(contains(summary, "\nCOM5  -     -                      no unit  ")) << summary;
     EXPECT_TRUE(contains(summary, "\nCOM4: FAILED during logic 100%: the unit answered \"ERROR: flash write\""))
         << summary;
+
+    // A trace for each port searched, named after the port and the start,
+    // each in the summary; the refused unit's trace holds its refusal.
+    const std::vector<std::string> traceFiles = filesIn(traces.path());
+    ASSERT_EQ(traceFiles.size(), 5u);
+    for (int com = 1; com <= 5; ++com) {
+        const std::string &name = traceFiles[static_cast<size_t>(com - 1)];
+        EXPECT_EQ(name.rfind("RavelinFwUpgrade-COM" + std::to_string(com) + "-", 0), 0u) << name;
+        EXPECT_TRUE(contains(summary, "  " + traces.file(name) + "\n")) << name;
+    }
+    const std::string refusedTrace = readFile(traces.file(traceFiles[3]));
+    EXPECT_TRUE(contains(refusedTrace, "--port 4 --no-wait --progress json --log ")) << refusedTrace.substr(0, 300);
+    EXPECT_TRUE(contains(refusedTrace, "ERROR: flash write"));
     EXPECT_TRUE(contains(summary, "\r\nERROR: 1 of 4 units was not updated.\r\n\r\n")) << summary;
     EXPECT_EQ(summary.find("Press any key"), std::string::npos);
 }
@@ -64,7 +80,8 @@ TEST_F(RackRun, WithoutAnyUnitTheRackFailsAndSaysWhereItLooked)
     addUnit(2, 9600, UnitType::Tx, {"silent"});
     addUnit(7, 9600, UnitType::Tx, {"silent"});
 
-    const ProcessResult run = runProcess(toolCommand({"--all"}), toolEnvironment(), std::nullopt, 60s);
+    const ProcessResult run =
+        runProcess(toolCommand({"--all", "--log-dir", traces.path()}), toolEnvironment(), std::nullopt, 60s);
     EXPECT_EQ(run.status, EXIT_UPDATE_FAILED);
     EXPECT_TRUE(contains(run.out, "Searching COM2, COM7\n")) << run.out;
     EXPECT_EQ(lastBoardLine(run.out, "COM7"), "COM7     -       --  no unit");
@@ -73,7 +90,8 @@ TEST_F(RackRun, WithoutAnyUnitTheRackFailsAndSaysWhereItLooked)
         << run.out;
 
     units.clear();
-    const ProcessResult empty = runProcess(toolCommand({"--all", "--no-wait"}), toolEnvironment(), std::nullopt, 60s);
+    const ProcessResult empty = runProcess(toolCommand({"--all", "--no-wait", "--log-dir", traces.path()}),
+                                           toolEnvironment(), std::nullopt, 60s);
     EXPECT_EQ(empty.status, EXIT_UPDATE_FAILED);
     EXPECT_TRUE(contains(empty.out, "\r\nERROR: no serial port found.\r\n")) << empty.out;
 }
@@ -85,8 +103,8 @@ TEST_F(RackRun, JsonProgressOfARackIsEveryPortsEvents)
     addUnit(1, 57600, UnitType::Rx, {"not-ready"});
     addUnit(3, 4800, UnitType::Tx, {"silent"});
 
-    const ProcessResult run =
-        runProcess(toolCommand({"--all", "--progress", "json"}), toolEnvironment(), std::nullopt, 90s);
+    const ProcessResult run = runProcess(toolCommand({"--all", "--progress", "json", "--log-dir", traces.path()}),
+                                         toolEnvironment(), std::nullopt, 90s);
     EXPECT_EQ(run.status, EXIT_UPDATE_FAILED);
     EXPECT_EQ(run.err, "");
     std::vector<std::string> lines = linesOf(run.out);
@@ -103,4 +121,15 @@ TEST_F(RackRun, JsonProgressOfARackIsEveryPortsEvents)
                      "\"result\":\"failed\",\"message\":\"the unit was not ready for the image\"}");
     EXPECT_EQ(last3, "{\"port\":\"COM3\",\"step\":\"failed\",\"during\":\"searching\",\"result\":\"not-found\","
                      "\"message\":\"no unit answered on COM3\"}");
+}
+
+TEST_F(RackRun, AFolderThatCannotTakeTracesIsRefusedBeforeAnyPortIsTouched)
+{
+    addUnit(1, 115200, UnitType::Tx, {}, {"--wire-log", saved.file("wire.log")});
+    const ProcessResult run = runProcess(toolCommand({"--all", "--log-dir", traces.file("missing/folder")}),
+                                         toolEnvironment(), std::nullopt, 30s);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(contains(run.err, "--log-dir")) << run.err;
+    EXPECT_TRUE(!fileExists(saved.file("wire.log")) || readFile(saved.file("wire.log")).empty());
 }

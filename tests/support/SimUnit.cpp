@@ -27,6 +27,10 @@ SimUnit::SimUnit(const SimConfig &config)
                                      config.type,
                                      "--ready-file",
                                      readyFile};
+    if (!config.link.empty()) {
+        argv.push_back("--link");
+        argv.push_back(config.link);
+    }
     for (const std::string &fault : config.faults) {
         argv.push_back("--fault");
         argv.push_back(fault);
@@ -54,7 +58,7 @@ SimUnit::SimUnit(const SimConfig &config)
         stop();
         throw std::runtime_error("unit-sim " + why);
     }
-    linkPath_ = config.dir + "/com" + std::to_string(config.com);
+    linkPath_ = config.dir + "/" + (config.link.empty() ? "com" + std::to_string(config.com) : config.link);
 }
 
 SimUnit::~SimUnit() { stop(); }

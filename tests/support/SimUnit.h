@@ -19,6 +19,7 @@
 struct SimConfig {
     std::string dir;  // the COM folder: a TempDir, or a Wine prefix's dosdevices
     int com = 1;
+    std::string link;                     // the link's name when not comN (--link)
     int baud = 115200;
     std::string type = "tx";              // "tx" or "rx"
     std::vector<std::string> faults;      // names for --fault
@@ -34,7 +35,7 @@ public:
     SimUnit(const SimUnit &) = delete;
     SimUnit &operator=(const SimUnit &) = delete;
 
-    // DIR/comN, the name the tool opens.
+    // DIR/comN (or DIR/link), the name the tool opens.
     const std::string &linkPath() const { return linkPath_; }
     pid_t pid() const { return pid_; }
 

@@ -315,3 +315,44 @@ TEST_F(WineRun, InfoOnOnePortIdentifiesTheUnitAndWritesNothingToIt)
     EXPECT_TRUE(waitUntil([&] { return readFile(saved.file("com2.log")) == expectedWire; }, 2s))
         << readFile(saved.file("com2.log"));
 }
+
+// The prefix's COM links are the ports: each listed once, by its COM name.
+TEST_F(WineRun, ListPortsShowsThePrefixComLinks)
+{
+    SimConfig two;
+    two.com = 2;
+    startUnit(two);
+    SimConfig five;
+    five.com = 5;
+    startUnit(five);
+
+    const ProcessResult run = runExe(ToolBuild::RealTiming, 60s, std::nullopt, {"--list-ports"});
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.status, 0);
+    std::vector<std::string> names;
+    std::size_t start = 0;
+    for (std::size_t end = run.out.find("\r\n"); end != std::string::npos; end = run.out.find("\r\n", start)) {
+        const std::string line = run.out.substr(start, end - start);
+        names.push_back(line.substr(0, line.find(' ')));
+        start = end + 2;
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"COM2", "COM5"})) << run.out;
+}
+
+// The trace is written by the Windows C runtime as by the native one.
+TEST_F(WineRun, LogTracesAnIdentification)
+{
+    SimConfig unit;
+    startUnit(unit);
+    const std::string trace = saved.file("trace.txt");
+
+    const ProcessResult run = runExe(ToolBuild::RealTiming, 60s, std::nullopt, {"--info", "--port", "COM1", "--log", "Z:" + trace});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    ASSERT_TRUE(fileExists(trace));
+    const std::string text = readFile(trace);
+    for (const char *part : {"run as: ", "open COM1: 115200 baud 8N1, CTS flow control off, read time-out 500 ms",
+                             "bytes in ", "\"%%%help -c version\\n\\r\"", "\"%%%fw -v\\n\\r\"",
+                             "console \"UP TO DATE\\r\"", "close COM1", "exit status 0"}) {
+        EXPECT_NE(text.find(part), std::string::npos) << part;
+    }
+}

@@ -39,7 +39,7 @@ dlls=$(echo "$headers" | sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' | tr -
 [ -n "$dlls" ] || fault "no DLL imports found: is this an objdump for PE files?"
 for dll in $dlls; do
   case $(echo "$dll" | tr 'A-Z' 'a-z') in
-    kernel32.dll | msvcrt.dll | user32.dll | advapi32.dll | ntdll.dll) ;;
+    kernel32.dll | msvcrt.dll | user32.dll | advapi32.dll | ntdll.dll | setupapi.dll) ;;
     *) fault "imports $dll, which a bare Windows machine does not have" ;;
   esac
 done

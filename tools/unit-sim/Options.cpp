@@ -56,6 +56,8 @@ const char *helpText()
            "Options:\n"
            "  --dir DIR            folder of the comN link (default: $RAVELIN_COM_DIR)\n"
            "  --com N              COM number of the link (default 1)\n"
+           "  --link NAME          name of the link instead of comN, such as ttyUSB0 in\n"
+           "                       a device folder; a plain name, no '/'\n"
            "  --baud B             the unit's own command rate (default 115200); the unit\n"
            "                       answers only when the line is set to it; image streams\n"
            "                       and the \"%fw -h\" announcement are taken at 115200 only\n"
@@ -135,6 +137,9 @@ bool setValued(Options &options, const std::string &arg, const std::string &valu
     } else if (arg == "--dir") {
         options.dir = value;
         ok = !value.empty();
+    } else if (arg == "--link") {
+        options.link = value;
+        ok = !value.empty() && value.find('/') == std::string::npos && value != "." && value != "..";
     } else if (arg == "--com") {
         ok = parseInt(value, 1, 255, options.com);
     } else if (arg == "--baud") {

@@ -10,6 +10,7 @@
 struct Options {
     std::string dir;  // the COM folder; --dir, else $RAVELIN_COM_DIR
     int com = 1;
+    std::string link;  // --link NAME; empty: comN
     UnitConfig unit;
     std::string saveLogic;
     std::string saveMcu;

@@ -28,7 +28,7 @@ std::string systemError(const std::string &what) { return what + ": " + std::str
 
 }  // namespace
 
-bool PtyLink::open(const std::string &dir, int com, std::string &error)
+bool PtyLink::open(const std::string &dir, const std::string &name, std::string &error)
 {
     struct stat st;
     if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
@@ -41,13 +41,13 @@ bool PtyLink::open(const std::string &dir, int com, std::string &error)
         error = systemError("cannot create a pseudo-terminal");
         return false;
     }
-    const char *name = ptsname(master_);
-    if (!name) {
+    const char *slaveName = ptsname(master_);
+    if (!slaveName) {
         error = systemError("cannot name the pseudo-terminal");
         return false;
     }
-    slavePath_ = name;
-    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    slavePath_ = slaveName;
+    slave_ = ::open(slaveName, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slave_ < 0) {
         error = systemError("cannot open " + slavePath_);
         return false;
@@ -70,7 +70,7 @@ bool PtyLink::open(const std::string &dir, int com, std::string &error)
         return false;
     }
 
-    std::string link = dir + "/com" + std::to_string(com);
+    std::string link = dir + "/" + name;
     struct stat existing;
     if (lstat(link.c_str(), &existing) == 0 && !S_ISLNK(existing.st_mode)) {
         error = link + " exists and is not a symbolic link";
@@ -78,7 +78,7 @@ bool PtyLink::open(const std::string &dir, int com, std::string &error)
     }
     // Made under a private name and renamed over the old one, so the name
     // never points nowhere and a stale link is simply replaced.
-    std::string temp = dir + "/.com" + std::to_string(com) + ".unit-sim." + std::to_string(getpid());
+    std::string temp = dir + "/." + name + ".unit-sim." + std::to_string(getpid());
     ::unlink(temp.c_str());
     if (symlink(slavePath_.c_str(), temp.c_str()) != 0) {
         error = systemError("cannot create a link in " + dir);

@@ -1,6 +1,7 @@
 // The unit's end of the line: a pseudo-terminal whose master side the unit
 // talks on, and a symbolic link DIR/comN to its slave side, which the tool
-// (or Wine, in a dosdevices folder) opens as COM N.
+// (or Wine, in a dosdevices folder) opens as COM N; or a link of another
+// name, such as DIR/ttyUSB0 in a device folder.
 //
 // The unit keeps a slave fd of its own open for its whole life: the master
 // then never reads EIO while the tool closes and re-opens the port, and the
@@ -19,7 +20,7 @@ public:
 
     // Creates the pty (slave raw, master non-blocking) and the link,
     // replacing a stale link of the same name. On failure: false, `error`.
-    bool open(const std::string &dir, int com, std::string &error);
+    bool open(const std::string &dir, const std::string &name, std::string &error);
     // Closes every fd and removes the link if it still points at this pty.
     void close();
 

@@ -93,7 +93,8 @@ int main(int argc, char **argv)
     }
 
     PtyLink link;
-    if (!link.open(options.dir, options.com, error)) {
+    const std::string linkName = options.link.empty() ? "com" + std::to_string(options.com) : options.link;
+    if (!link.open(options.dir, linkName, error)) {
         std::fprintf(stderr, "unit-sim: %s\n", error.c_str());
         return 1;
     }
