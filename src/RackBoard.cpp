@@ -80,12 +80,12 @@ std::string padded(const std::string &text, size_t width)
 }
 
 // The row's line with percentages in tens, for the plain output.
-std::string coarseLine(RackRow row)
+std::string coarseLine(RackRow row, size_t portWidth)
 {
     if (row.state.percent > 0 && row.state.percent < 100) {
         row.state.percent -= row.state.percent % 10;
     }
-    return rackBoardLine(row);
+    return rackBoardLine(row, portWidth);
 }
 
 }  // namespace
@@ -111,18 +111,28 @@ std::string rackRowStep(const RackRow &row)
     return withReason(("FAILED during " + stepWithPercent(state.during, state.percent)).c_str(), state);
 }
 
-std::string rackBoardLine(const RackRow &row)
+size_t rackPortWidth(const std::vector<RackRow> &rows)
+{
+    size_t width = 8;
+    for (const RackRow &row : rows) {
+        width = std::max(width, row.port.size() + 1);
+    }
+    return width;
+}
+
+std::string rackBoardLine(const RackRow &row, size_t portWidth)
 {
     const std::string rate = row.state.baud != 0 ? std::to_string(row.state.baud) : "-";
     const std::string type = row.state.unitType.empty() ? "--" : printable(row.state.unitType);
-    return padded(printable(row.port), 8) + " " + padded(rate, 7) + " " + padded(type, 4) + rackRowStep(row);
+    return padded(printable(row.port), portWidth) + " " + padded(rate, 7) + " " + padded(type, 4) + rackRowStep(row);
 }
 
 std::string RackBoard::update(const std::vector<RackRow> &rows)
 {
+    const size_t portWidth = rackPortWidth(rows);
     std::vector<std::string> lines;
     for (const RackRow &row : rows) {
-        lines.push_back(inPlace_ ? rackBoardLine(row).substr(0, BOARD_WIDTH) : coarseLine(row));
+        lines.push_back(inPlace_ ? rackBoardLine(row, portWidth).substr(0, BOARD_WIDTH) : coarseLine(row, portWidth));
     }
     if (lines == shown_) {
         return "";

@@ -40,8 +40,12 @@ private:
     std::vector<std::string> shown_;
 };
 
+// The width of the board's port column: eight, or the longest port name
+// (a device path) and a blank.
+size_t rackPortWidth(const std::vector<RackRow> &rows);
+
 // One line of the board: port, rate, type and step.
-std::string rackBoardLine(const RackRow &row);
+std::string rackBoardLine(const RackRow &row, size_t portWidth = 8);
 
 // The table at the end: port, type, versions before, result, time and
 // trace file of every row, then why each failed or stopped row did.

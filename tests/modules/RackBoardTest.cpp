@@ -66,6 +66,16 @@ TEST(RackBoard, EachRowShowsPortRateTypeAndWhereItIs)
               "NOT CONFIRMED: no prompt after the reboot");
 }
 
+TEST(RackBoard, APortColumnHoldsTheLongestDevicePath)
+{
+    const std::vector<RackRow> rows = {row("COM1", 9600, "TX", ProgressStep::Checking),
+                                       row("/dev/ttyUSB10", 115200, "RX", ProgressStep::Logic, 5)};
+    EXPECT_EQ(rackPortWidth(rows), 14u);
+    RackBoard board(false);
+    EXPECT_EQ(board.update(rows), "COM1           9600    TX  checking\n"
+                                  "/dev/ttyUSB10  115200  RX  logic 0%\n");
+}
+
 TEST(RackBoard, WhatAProcessSentCannotMoveTheCursor)
 {
     RackRow r = ended(row("COM\x1b[H", 9600, "T\nX", ProgressStep::Logic, 3), ProgressResult::Failed,

@@ -17,39 +17,52 @@
 
 namespace {
 
-std::string logicPath(const TempDir &saved, int com) { return saved.file("logic" + std::to_string(com) + ".bin"); }
-std::string mcuPath(const TempDir &saved, int com) { return saved.file("mcu" + std::to_string(com) + ".bin"); }
+std::string logicPath(const TempDir &saved, const std::string &link) { return saved.file("logic-" + link + ".bin"); }
+std::string mcuPath(const TempDir &saved, const std::string &link) { return saved.file("mcu-" + link + ".bin"); }
+
+SimConfig unitConfig(const std::string &dir, const TempDir &saved, const std::string &link, int baud, UnitType type)
+{
+    SimConfig config;
+    config.dir = dir;
+    config.baud = baud;
+    config.type = type == UnitType::Tx ? "tx" : "rx";
+    config.extraArgs = {"--boot-ms",  std::to_string(QUICK_BOOT_MS), "--save-fpga", logicPath(saved, link),
+                        "--save-mcu", mcuPath(saved, link)};
+    return config;
+}
 
 }  // namespace
 
 void RackRun::addUnit(int com, int baud, UnitType type, std::vector<std::string> faults,
                       std::vector<std::string> extraArgs)
 {
-    SimConfig config;
-    config.dir = comDir.path();
+    SimConfig config = unitConfig(comDir.path(), saved, "com" + std::to_string(com), baud, type);
     config.com = com;
-    config.baud = baud;
-    config.type = type == UnitType::Tx ? "tx" : "rx";
     config.faults = std::move(faults);
-    config.extraArgs = {"--boot-ms",  std::to_string(QUICK_BOOT_MS), "--save-fpga", logicPath(saved, com),
-                        "--save-mcu", mcuPath(saved, com)};
     config.extraArgs.insert(config.extraArgs.end(), extraArgs.begin(), extraArgs.end());
     units.push_back(std::make_unique<SimUnit>(config));
 }
 
-void RackRun::expectImagesReceived(int com, UnitType type) const
+void RackRun::addDeviceUnit(const std::string &device, int baud, UnitType type)
+{
+    SimConfig config = unitConfig(comDir.path(), saved, device, baud, type);
+    config.link = device;
+    units.push_back(std::make_unique<SimUnit>(config));
+}
+
+void RackRun::expectImagesReceived(const std::string &link, UnitType type) const
 {
     const int logicIndex = type == UnitType::Tx ? CATALOGUE_TX_LOGIC : CATALOGUE_RX_LOGIC;
-    ASSERT_TRUE(fileExists(logicPath(saved, com))) << "COM" << com << " got no logic image";
-    ASSERT_TRUE(fileExists(mcuPath(saved, com))) << "COM" << com << " got no MCU image";
-    EXPECT_TRUE(readFile(logicPath(saved, com)) == catalogueImage(logicIndex)) << "COM" << com << ": logic image differs";
-    EXPECT_TRUE(readFile(mcuPath(saved, com)) == catalogueImage(CATALOGUE_MCU_FIRMWARE))
-        << "COM" << com << ": MCU image differs";
+    ASSERT_TRUE(fileExists(logicPath(saved, link))) << link << " got no logic image";
+    ASSERT_TRUE(fileExists(mcuPath(saved, link))) << link << " got no MCU image";
+    EXPECT_TRUE(readFile(logicPath(saved, link)) == catalogueImage(logicIndex)) << link << ": logic image differs";
+    EXPECT_TRUE(readFile(mcuPath(saved, link)) == catalogueImage(CATALOGUE_MCU_FIRMWARE)) << link << ": MCU image differs";
 }
 
 bool RackRun::receivedImages(int com) const
 {
-    return fileExists(logicPath(saved, com)) || fileExists(mcuPath(saved, com));
+    const std::string link = "com" + std::to_string(com);
+    return fileExists(logicPath(saved, link)) || fileExists(mcuPath(saved, link));
 }
 
 std::vector<std::string> RackRun::toolCommand(const std::vector<std::string> &args) const
@@ -61,7 +74,8 @@ std::vector<std::string> RackRun::toolCommand(const std::vector<std::string> &ar
 
 std::vector<pid_t> RackRun::toolProcesses() const
 {
-    const std::string entry = "RAVELIN_COM_DIR=" + comDir.path();
+    const std::string comEntry = "RAVELIN_COM_DIR=" + comDir.path();
+    const std::string deviceEntry = "RAVELIN_DEV_DIR=" + comDir.path();
     std::vector<pid_t> found;
     DIR *proc = opendir("/proc");
     if (proc == nullptr)
@@ -80,8 +94,11 @@ std::vector<pid_t> RackRun::toolProcesses() const
             size_t end = environment.find('\0', start);
             if (end == std::string::npos)
                 end = environment.size();
-            if (environment.compare(start, end - start, entry) == 0)
+            const std::string entry = environment.substr(start, end - start);
+            if (entry == comEntry || entry == deviceEntry) {
                 found.push_back(pid);
+                break;
+            }
             start = end + 1;
         }
     }
@@ -122,9 +139,9 @@ std::vector<std::string> linesOf(const std::string &text)
 
 std::string lastBoardLine(const std::string &text, const std::string &port)
 {
-    const std::string start = port + std::string(port.size() < 9 ? 9 - port.size() : 1, ' ');
+    const std::string start = port + " ";
     std::string last;
-    for (const std::string &line : linesOf(text)) {
+    for (const std::string &line : linesOf(text.substr(0, text.find("\nPort ")))) {
         if (line.compare(0, start.size(), start) == 0)
             last = line;
     }

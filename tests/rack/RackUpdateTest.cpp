@@ -133,3 +133,34 @@ TEST_F(RackRun, AFolderThatCannotTakeTracesIsRefusedBeforeAnyPortIsTouched)
     EXPECT_TRUE(contains(run.err, "--log-dir")) << run.err;
     EXPECT_TRUE(!fileExists(saved.file("wire.log")) || readFile(saved.file("wire.log")).empty());
 }
+
+// On Linux the rack searches the USB serial devices after COM1..COM32, as
+// the plain run does, and names them by their paths.
+TEST_F(RackRun, UsbSerialDevicesAreSearchedAndUpdatedBesideTheComPorts)
+{
+    addDeviceUnit("ttyS2", 57600, UnitType::Tx);
+    addDeviceUnit("ttyUSB0", 115200, UnitType::Rx);
+    addDeviceUnit("ttyACM1", 9600, UnitType::Tx);
+
+    const ProcessResult run = runProcess(toolCommand({"--all", "--no-wait", "--log-dir", traces.path()}),
+                                         deviceEnvironment(), std::nullopt, 240s);
+    EXPECT_TRUE(toolProcesses().empty()) << "a process of the rack outlived it";
+    EXPECT_EQ(run.status, EXIT_UPDATED) << run.out;
+    expectImagesReceived("ttyS2", UnitType::Tx);
+    expectImagesReceived("ttyUSB0", UnitType::Rx);
+    expectImagesReceived("ttyACM1", UnitType::Tx);
+
+    const std::string usb = comDir.file("ttyUSB0");
+    const std::string acm = comDir.file("ttyACM1");
+    EXPECT_TRUE(contains(run.out, "Searching COM3, " + usb + ", " + acm + "\n")) << run.out;
+    const std::string padding(usb.size() + 1 - 4, ' ');
+    EXPECT_EQ(lastBoardLine(run.out, "COM3"), "COM3" + padding + " 57600   TX  done");
+    EXPECT_EQ(lastBoardLine(run.out, usb), usb + "  115200  RX  done");
+    EXPECT_EQ(lastBoardLine(run.out, acm), acm + "  9600    TX  done");
+    EXPECT_TRUE(contains(run.out, "\r\nAll 3 units were updated.\r\n")) << run.out;
+    const std::vector<std::string> traceFiles = filesIn(traces.path());
+    ASSERT_EQ(traceFiles.size(), 3u);
+    EXPECT_EQ(traceFiles[0].rfind("RavelinFwUpgrade-COM3-", 0), 0u);
+    EXPECT_EQ(traceFiles[1].rfind("RavelinFwUpgrade-ttyACM1-", 0), 0u);
+    EXPECT_EQ(traceFiles[2].rfind("RavelinFwUpgrade-ttyUSB0-", 0), 0u);
+}
