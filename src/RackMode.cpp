@@ -350,6 +350,10 @@ int Rack::run(void)
         names.push_back(port.row.port);
     }
     show("\nUpdating every unit found to firmware version " FIRMWARE_VERSION_TO_UPLOAD "\n");
+    if (!json_) {
+        // The ports passed over, and why: the operator may be expecting a unit there.
+        reportRefusedPorts("");
+    }
     if (!ports_.empty()) {
         show("Searching " + joined(names) + "\n\n");
     }
