@@ -4,12 +4,26 @@
 #include "Console.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 
+#include <fcntl.h>
 #include <stdio_ext.h>
 #include <termios.h>
 #include <unistd.h>
+
+void Console_PrepareStandardStreams(void)
+{
+    // In order: every lower descriptor is then open, so open() hands out
+    // exactly the one that is missing.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        }
+    }
+    signal(SIGPIPE, SIG_IGN);
+}
 
 int Console_ReadKey(void)
 {

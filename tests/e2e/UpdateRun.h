@@ -52,6 +52,9 @@ protected:
     // mcuImagePath()) and boots in QUICK_BOOT_MS.
     void startUnit(SimConfig config);
 
+    // The variables every run of the tool gets: this test's COM folder.
+    Environment toolEnvironment() const { return {{"RAVELIN_COM_DIR", comDir.path()}}; }
+
     // Runs the tool on this test's COM folder, stdin from `stdinText` or
     // /dev/null, killed after `timeout`.
     ProcessResult runTool(ToolBuild build, std::chrono::seconds timeout,
