@@ -28,7 +28,9 @@ void Console_PrepareStandardStreams(void);
 // one key press without echo and returns its code. On POSIX it returns -1 at
 // once when standard input is not a terminal (end of input, a pipe, a file,
 // /dev/null); on Windows likewise when standard input is not the console,
-// and _getch otherwise.
+// and _getch otherwise. On a POSIX terminal, SIGTERM, SIGHUP, SIGQUIT or
+// SIGINT during the wait put the terminal settings back before the signal
+// ends the process as it would have; a signal that was ignored stays ignored.
 int Console_ReadKey(void);
 // Flushes stdout, then reads one decimal integer ("%d") from standard input
 // into *value. Anything else, end of input included, leaves *value unchanged
