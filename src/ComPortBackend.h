@@ -9,7 +9,8 @@
 // being /dev unless set (and not empty); the open is exclusive through flock and
 // TIOCEXCL; the line is always raw 8N1, and only BaudRate, fOutxCtsFlow,
 // fDtrControl and fRtsControl are taken from the DCB; a read is a window of
-// ReadTotalTimeoutConstant ms; a write waits as long as it takes.
+// ReadTotalTimeoutConstant ms; a write waits as long as it takes; the close
+// puts back the termios settings that the open found.
 #ifndef COM_PORT_BACKEND_H
 #define COM_PORT_BACKEND_H
 

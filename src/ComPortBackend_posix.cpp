@@ -28,6 +28,10 @@ namespace {
 struct PosixPort {
     int fd;
     DWORD readTimeoutMs;
+    // The line as the tool found it, put back at the close: a port that
+    // turns out not to be the unit (a console, a modem, a terminal) is then
+    // left as it was, not raw at the last trial rate.
+    termios found;
 };
 
 PosixPort *portOf(HANDLE port)
@@ -126,14 +130,15 @@ HANDLE ComPortBackend_OpenDevice(const char *device)
     }
     // TIOCEXCL alone does not keep out root, and not this process either; the
     // lock does, and TIOCEXCL still keeps out programs that do not lock.
-    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    termios found;
+    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || tcgetattr(fd, &found) != 0) {
         const int error = errno;
         close(fd);
         errno = error;
         return INVALID_HANDLE_VALUE;
     }
     ioctl(fd, TIOCEXCL);
-    PosixPort *port = new (std::nothrow) PosixPort{fd, 0};
+    PosixPort *port = new (std::nothrow) PosixPort{fd, 0, found};
     if (port == nullptr) {
         close(fd);
         errno = ENOMEM;
@@ -296,6 +301,7 @@ void ComPortBackend_Close(HANDLE port)
     ioctl(p->fd, TIOCNXCL);
     // Unsent output would make close() wait for the driver's closing delay.
     tcflush(p->fd, TCOFLUSH);
+    tcsetattr(p->fd, TCSANOW, &p->found);
     close(p->fd);
     delete p;
 }
