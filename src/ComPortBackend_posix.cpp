@@ -3,7 +3,8 @@
 //
 // The descriptor stays non-blocking; reads and writes wait in poll(), so a
 // read can be a window of exactly T ms (VTIME counts tenths of a second and
-// returns on the first chunk) and a write can wait without a time limit.
+// returns on the first chunk) and a write can wait as long as the line keeps
+// taking bytes, and no longer.
 #include "ComPortBackend.h"
 
 #include <cerrno>
@@ -270,27 +271,33 @@ BOOL ComPortBackend_Read(HANDLE port, void *buffer, int nBytesToRead, int *pByte
     return 1;
 }
 
-BOOL ComPortBackend_Write(HANDLE port, const void *buffer, int nBytesToWrite, int *pBytesWritten)
+PortWrite ComPortBackend_Write(HANDLE port, const void *buffer, int nBytesToWrite, int *pBytesWritten)
 {
     const int fd = portOf(port)->fd;
     const char *bytes = static_cast<const char *>(buffer);
     int sent = 0;
     *pBytesWritten = 0;
+    long long lastTaken = nowMs();
     while (sent < nBytesToWrite) {
         const ssize_t n = write(fd, bytes + sent, (size_t)(nBytesToWrite - sent));
         if (n > 0) {
             sent += (int)n;
             *pBytesWritten = sent;
+            lastTaken = nowMs();
             continue;
         }
         if (n < 0 && !isRetryable(errno)) {
-            return 0;
+            return PortWrite::Failed;
         }
-        if (!waitFor(fd, POLLOUT, -1)) {
-            return 0;
+        const long long left = lastTaken + WRITE_STALL_LIMIT_MS - nowMs();
+        if (left <= 0) {
+            return PortWrite::Stalled;
+        }
+        if (!waitFor(fd, POLLOUT, left > INT_MAX ? INT_MAX : (int)left)) {
+            return PortWrite::Failed;
         }
     }
-    return 1;
+    return PortWrite::Done;
 }
 
 void ComPortBackend_Close(HANDLE port)

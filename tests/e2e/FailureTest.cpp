@@ -82,3 +82,24 @@ TEST_F(UpdateRun, HangupInTheMiddleOfTheLogicStreamFailsTheUpdate)
     expectRun(run, EXIT_UPDATE_FAILED,
               beforeStream + streamDisplayCut(logicLength(), written) + stepFailed() + failed());
 }
+
+// The unit stops reading half way through the logic image and keeps the
+// line open, as a unit that holds CTS low would: the write must give up and
+// say why, not wait for ever. The quick build gives up sooner than 60 s.
+TEST_F(UpdateRun, UnitThatStopsTakingTheStreamFailsTheUpdate)
+{
+    startUnit(unitWith({"stop-reading-mid-stream"}));
+    const ProcessResult run = runTool(ToolBuild::QuickBoot, 60s);
+
+    const std::string beforeStream = found() + identifiedTx() + logicAnnouncement() + lineOk() + logicStreamLabel();
+    const std::string shown = run.out.substr(0, run.out.find("\r\n", beforeStream.size()));
+    const int written = static_cast<int>(std::count(shown.begin() + std::min(beforeStream.size(), shown.size()),
+                                                    shown.end(), '%')) -
+                        1;
+    const int half = logicLength() / 2 / 10240;
+    EXPECT_GE(written, half);
+    EXPECT_LE(written, half + 8);
+    expectRun(run, EXIT_UPDATE_FAILED,
+              beforeStream + streamDisplayCut(logicLength(), written) +
+                  unitStoppedTakingData(QUICKBOOT_WRITE_STALL_LIMIT_MS) + stepFailed() + failed());
+}
