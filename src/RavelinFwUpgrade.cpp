@@ -1,5 +1,6 @@
 #include "RavelinFwUpgrade.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -165,13 +166,29 @@ static int readIntoDataBuffer(void)
     return nBytesRead;
 }
 
-// Gathers the reply into `reply` until a whole read window stays silent. Each
-// chunk counts up to its first NUL. The accumulator holds at most
-// READ_REQUEST_SIZE characters; once that much has been read the reply is
-// taken as it stands, so a unit that never falls silent cannot keep the tool
-// reading for ever.
-static void collectReply(char *reply)
+// Whether the text collected so far can still turn out to be `expected`.
+static bool canStillEqual(const char *reply, size_t replyLength, const char *expected)
 {
+    return replyLength <= strlen(expected) && memcmp(reply, expected, replyLength) == 0;
+}
+
+// Gathers the reply into `reply` until a whole read window stays silent. Each
+// chunk counts up to its first NUL. The reply is taken as it stands, without
+// waiting for silence, as soon as one of these holds:
+// - `comparedWith` is given and the text can no longer equal it (it is
+//   longer, or differs from its beginning): the mismatch is decided, and a
+//   port that talks without pause costs one window, as a silent one does;
+// - the accumulator holds READ_REQUEST_SIZE characters;
+// - REPLY_COLLECTION_LIMIT_WINDOWS windows of the read time-out in force have
+//   passed, counted in wall time from the first read, so that nothing (a
+//   dribble of NULs, a reply that is not compared) keeps the tool reading for
+//   ever. A reply, split or not, and its closing silent window fit well inside.
+// What the unit sends after that stays on the line for the next read.
+static void collectReply(char *reply, const char *comparedWith)
+{
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(static_cast<long long>(g_cto.ReadTotalTimeoutConstant) *
+                                                    REPLY_COLLECTION_LIMIT_WINDOWS);
     size_t replyLength = 0;
     long totalBytesRead = 0;
     reply[0] = '\0';
@@ -189,7 +206,8 @@ static void collectReply(char *reply)
         replyLength += chunkLength;
         reply[replyLength] = '\0';
         totalBytesRead += nBytesRead;
-        if (totalBytesRead >= READ_REQUEST_SIZE) {
+        if ((comparedWith != nullptr && !canStillEqual(reply, replyLength, comparedWith)) ||
+            totalBytesRead >= READ_REQUEST_SIZE || std::chrono::steady_clock::now() >= deadline) {
             return;
         }
     }
@@ -212,7 +230,7 @@ BOOL sendCommand(const char *commandToSend, BOOL isEchoON, BOOL validateResponse
         return 1;
     }
 
-    collectReply(responseReceivedCopy);
+    collectReply(responseReceivedCopy, validateResponse == 1 ? expectedResponse : nullptr);
     if (validateResponse == 1 && strcmp(responseReceivedCopy, expectedResponse) != 0) {
         return 0;
     }
@@ -264,7 +282,7 @@ BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResp
     if (expectedResponse == nullptr) {
         return 1;
     }
-    collectReply(responseReceivedCopy);
+    collectReply(responseReceivedCopy, validateResponse == 1 ? expectedResponse : nullptr);
     if (validateResponse == 1 && strcmp(responseReceivedCopy, expectedResponse) != 0) {
         Console_Print("\r\nExpected : %s  received : %s\r\n", expectedResponse, responseReceivedCopy);
         Console_Line("\r\nError: Expected response did  not matched !\r");

@@ -84,9 +84,19 @@ BOOL ValidateFwAndConcatenateData(char *gHexData);
 // 0 minus the byte sum of the image, modulo 2^32, into gDataConcatenatedCheckSum.
 uint32_t computeImageCheckSum(void);
 
+// A reply collection never reads past this many windows of the read time-out
+// in force (see sendCommand).
+#define REPLY_COLLECTION_LIMIT_WINDOWS 4
+
 // Frames the command as "%%" + command + "\n\r" (bare + "\n\r" when isEchoON
 // is 1), writes it and, when expectedResponse is given, collects the reply
 // until one silent read window and compares it whole when validateResponse is 1.
+// The collection ends sooner, with what it holds: when the reply is compared
+// and the text can no longer equal expectedResponse (longer, or differing
+// from its beginning); when 1,023,999 bytes have come; and at the latest
+// after REPLY_COLLECTION_LIMIT_WINDOWS windows, in wall time. So a port that
+// talks without pause ends a compared collection after one window, and no
+// collection is endless.
 BOOL sendCommand(const char *commandToSend, BOOL isEchoON, BOOL validateResponse, const char *expectedResponse);
 // Streams the bytes in 10240-byte pieces with a percentage display, then
 // collects and compares the reply as sendCommand does. A negative length is refused.

@@ -1,6 +1,7 @@
 // Discovery as the tool meets ports in the field: a terminal that is not
-// the unit must be left as it was found, and the environment variable that
-// moves the COM ports must not move them to the root folder when it is empty.
+// the unit must be left as it was found, a device that talks without pause
+// must not hold up the scan, and the environment variable that moves the
+// COM ports must not move them to the root folder when it is empty.
 #include "e2e/UpdateRun.h"
 
 #include "support/Files.h"
@@ -59,6 +60,26 @@ TEST_F(UpdateRun, ProbedTerminalIsLeftAsItWasFound)
     EXPECT_EQ(std::memcmp(after.c_cc, found.c_cc, sizeof after.c_cc), 0);
     ::close(tty);
     ::close(master);
+}
+
+// A device on COM1 that sends a byte every 400 ms, and so never leaves a
+// 500 ms window silent: each probe reply is refused at its first byte, and
+// the scan moves on to the unit on COM2 as it would past a silent port.
+TEST_F(UpdateRun, DevicePrattlingAheadOfTheUnitIsPassedOver)
+{
+    SimConfig prattler;
+    prattler.faults = {"drip"};
+    startUnit(prattler);
+    SimConfig config;
+    config.dir = comDir.path();
+    config.com = 2;
+    config.extraArgs = {"--device-code", "3"};
+    SimUnit refused(config);
+
+    runAndCheck(ToolBuild::QuickBoot, EXIT_UPDATE_FAILED,
+                banner() + discovered(2, 115200) + versionLines(simVersion(3)) + productCheck() + unknownProduct() +
+                    exitPrompt(failedVerdict()),
+                60s);
 }
 
 // With RAVELIN_COM_DIR empty the tool must scan ttyS<N-1> in the device
