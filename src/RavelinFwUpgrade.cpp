@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "BinImage.h"
 #include "ComPortAPI.h"
@@ -237,6 +238,31 @@ BOOL sendCommand(const char *commandToSend, BOOL isEchoON, BOOL validateResponse
     return 1;
 }
 
+// C0 controls other than CR and LF, DEL, and the C1 controls, which some
+// terminals take as the start of an escape sequence.
+static bool isShownEscaped(unsigned char c)
+{
+    return (c < 0x20 && c != '\r' && c != '\n') || (c >= 0x7f && c <= 0x9f);
+}
+
+// Text from the unit with every byte of isShownEscaped as \xNN, so that a
+// confused unit cannot clear, recolour or retitle the operator's terminal.
+// Anything else stays as it came.
+static std::string shownUnitText(const char *text)
+{
+    std::string shown;
+    for (const unsigned char *c = reinterpret_cast<const unsigned char *>(text); *c != '\0'; ++c) {
+        if (isShownEscaped(*c)) {
+            char escaped[5];
+            snprintf(escaped, sizeof escaped, "\\x%02x", *c);
+            shown += escaped;
+        } else {
+            shown += static_cast<char>(*c);
+        }
+    }
+    return shown;
+}
+
 static void erasePercentage(int percentage)
 {
     Console_Print(percentage <= 9 ? "\b\b" : "\b\b\b");
@@ -284,7 +310,8 @@ BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResp
     }
     collectReply(responseReceivedCopy, validateResponse == 1 ? expectedResponse : nullptr);
     if (validateResponse == 1 && strcmp(responseReceivedCopy, expectedResponse) != 0) {
-        Console_Print("\r\nExpected : %s  received : %s\r\n", expectedResponse, responseReceivedCopy);
+        Console_Print("\r\nExpected : %s  received : %s\r\n", expectedResponse,
+                      shownUnitText(responseReceivedCopy).c_str());
         Console_Line("\r\nError: Expected response did  not matched !\r");
         return 0;
     }

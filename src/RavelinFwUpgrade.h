@@ -99,7 +99,9 @@ uint32_t computeImageCheckSum(void);
 // collection is endless.
 BOOL sendCommand(const char *commandToSend, BOOL isEchoON, BOOL validateResponse, const char *expectedResponse);
 // Streams the bytes in 10240-byte pieces with a percentage display, then
-// collects and compares the reply as sendCommand does. A negative length is refused.
+// collects and compares the reply as sendCommand does. A negative length is
+// refused. A reply that differs is shown with control characters other than
+// CR and LF (C0, DEL, C1) written as \xNN.
 BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResponse, const char *expectedResponse);
 
 // The reply that the last sendCommand or sendData collected, NUL-terminated.

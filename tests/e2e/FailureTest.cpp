@@ -63,6 +63,18 @@ TEST_F(UpdateRun, WrongReplyAfterTheLogicStreamShowsWhatCameBack)
                 60s);
 }
 
+// Escape sequences from a confused unit must not reach the terminal: they
+// are shown as \xNN, and only CR and LF pass as they came.
+TEST_F(UpdateRun, ControlCharactersInAWrongStreamReplyAreShownEscaped)
+{
+    startUnit(unitWith({"escape-stream-reply"}));
+    runAndCheck(ToolBuild::QuickBoot, EXIT_UPDATE_FAILED,
+                found() + identifiedTx() + logicAnnouncement() + lineOk() + logicStreamLabel() +
+                    streamDisplay(logicLength()) +
+                    streamMismatch("\\x1b[2J\\x1b[31mERROR: flash\r\nwrite\\x07\\x1b[0m") + stepFailed() + failed(),
+                60s);
+}
+
 // The unit takes half the image and vanishes. How many more pieces the tool
 // got out depends on what the pseudo-terminal buffered, so the display may
 // stop a few pieces past the half; it must stop there and fail the update.
