@@ -542,12 +542,43 @@ static void appendLine(char (&header)[100], const char *text)
     strcat(header, "\r\n");
 }
 
+// The header, then the Base64 text in lines of 928 characters with CR LF
+// between them, into a replacement of the package that takes its name only
+// when every byte reached the disk. 0 after the file module's error line.
+static BOOL writeWebPackage(const char *header, int bodyLength)
+{
+    unsigned char tempBufferBase64[FIRMWARE_CHUNCK_SIZE_FOR_WEB + 2];
+    if (!FileAPI_CreateReplacement(FIRMWARE_FILE_NAME_FOR_WEB)) {
+        return 0;
+    }
+    BOOL written =
+        FileAPI_writeToFileBinary(reinterpret_cast<const uint8_t *>(header), static_cast<uint32_t>(strlen(header)));
+    int remainingByte = bodyLength;
+    int currentIndex = 0;
+    while (written && remainingByte > FIRMWARE_CHUNCK_SIZE_FOR_WEB) {
+        memcpy(tempBufferBase64, bufferBase64 + currentIndex, FIRMWARE_CHUNCK_SIZE_FOR_WEB);
+        currentIndex += FIRMWARE_CHUNCK_SIZE_FOR_WEB;
+        remainingByte -= FIRMWARE_CHUNCK_SIZE_FOR_WEB;
+        tempBufferBase64[FIRMWARE_CHUNCK_SIZE_FOR_WEB] = '\r';
+        tempBufferBase64[FIRMWARE_CHUNCK_SIZE_FOR_WEB + 1] = '\n';
+        written = FileAPI_writeToFileBinary(tempBufferBase64, FIRMWARE_CHUNCK_SIZE_FOR_WEB + 2);
+    }
+    if (written && remainingByte > 0) {
+        memcpy(tempBufferBase64, bufferBase64 + currentIndex, static_cast<size_t>(remainingByte));
+        written = FileAPI_writeToFileBinary(tempBufferBase64, static_cast<uint32_t>(remainingByte));
+    }
+    if (!written) {
+        FileAPI_DiscardReplacement();
+        return 0;
+    }
+    return FileAPI_CommitReplacement();
+}
+
 BOOL createFirmwareFileForWeb(void)
 {
     char tempString[25];
     char header[100];
     int dataLengthBase64 = WEB_BASE64_BUFFER_SIZE;
-    unsigned char tempBufferBase64[FIRMWARE_CHUNCK_SIZE_FOR_WEB + 2];
 
     snprintf(header, sizeof header, "%s", FIRMWARE_FILE_HEADER_FOR_WEB);
     appendLine(header, FIRMWARE_VERSION_TO_UPLOAD);
@@ -567,18 +598,13 @@ BOOL createFirmwareFileForWeb(void)
     appendLine(header, tempString);
     Console_Print("\r\n Firmware data length = %d !\r\n", gDataConcatenatedLenght);
 
-    BOOL written = FileAPI_CreateFile(FIRMWARE_FILE_NAME_FOR_WEB, 1);
-    written &= FileAPI_writeToFileBinary(reinterpret_cast<const uint8_t *>(header), static_cast<uint32_t>(strlen(header)));
-    written &= FileAPI_CloseFile();
-
-    // An empty image encodes to nothing and the encoder then leaves the
-    // length untouched, so the body is empty by definition.
+    // The whole package is known before any of it is written. An empty image
+    // encodes to nothing and the encoder then leaves the length untouched,
+    // so the body is empty by definition.
     int bodyLength = 0;
     if (gDataConcatenatedLenght > 0) {
         if (base64_encode(bufferBase64, &dataLengthBase64, gDataConcatenated, gDataConcatenatedLenght) != 0) {
             Console_Line("\r\n ERROR BASE 64 !\r");
-            // A header without its body must not pass for a package.
-            remove(FIRMWARE_FILE_NAME_FOR_WEB);
             dipsplayLastMessageToUserBeforeExit("");
             return 0;
         }
@@ -590,23 +616,11 @@ BOOL createFirmwareFileForWeb(void)
         }
     }
 
-    written &= FileAPI_OpenFile_ToWrite(FIRMWARE_FILE_NAME_FOR_WEB, 1);
-    int remainingByte = bodyLength;
-    int currentIndex = 0;
-    while (remainingByte > FIRMWARE_CHUNCK_SIZE_FOR_WEB) {
-        memcpy(tempBufferBase64, bufferBase64 + currentIndex, FIRMWARE_CHUNCK_SIZE_FOR_WEB);
-        currentIndex += FIRMWARE_CHUNCK_SIZE_FOR_WEB;
-        remainingByte -= FIRMWARE_CHUNCK_SIZE_FOR_WEB;
-        tempBufferBase64[FIRMWARE_CHUNCK_SIZE_FOR_WEB] = '\r';
-        tempBufferBase64[FIRMWARE_CHUNCK_SIZE_FOR_WEB + 1] = '\n';
-        written &= FileAPI_writeToFileBinary(tempBufferBase64, FIRMWARE_CHUNCK_SIZE_FOR_WEB + 2);
+    const BOOL written = writeWebPackage(header, bodyLength);
+    if (!written) {
+        Console_Line("\r\nERROR: The web package was not written; an existing " FIRMWARE_FILE_NAME_FOR_WEB
+             " is left as it was.\r");
     }
-    if (remainingByte > 0) {
-        memcpy(tempBufferBase64, bufferBase64 + currentIndex, static_cast<size_t>(remainingByte));
-        written &= FileAPI_writeToFileBinary(tempBufferBase64, static_cast<uint32_t>(remainingByte));
-    }
-    written &= FileAPI_CloseFile();
-
     dipsplayLastMessageToUserBeforeExit("");
     return written;
 }

@@ -138,6 +138,11 @@ BOOL detectComPortAndBaudrate(void);
 BOOL updateFirmware(void);
 
 // Writes "FwToUpload.bin" from gHexFirmware. 1 when the package was written.
+// The package goes into a new file beside it that takes the name only when
+// every write, the flush, the sync and the close succeeded; on any failure
+// (an image too large to encode included) the new file is removed, an
+// existing package, FIFO or link of that name is left as it was, and the
+// system's reason is shown.
 BOOL createFirmwareFileForWeb(void);
 
 // Prints lastMessage, then "\r\nPress any key to exit", waits for one key.
