@@ -179,10 +179,17 @@ BOOL ComPortAPI_WriteCOM(const void *buffer, int nBytesToWrite, int *pBytesWritt
         return 0;
     }
     const long long started = Trace_Millis();
-    const BOOL ok = ComPortBackend_Write(g_hCOM, buffer, nBytesToWrite, pBytesWritten);
-    Trace_Written(buffer, nBytesToWrite, *pBytesWritten, Trace_Millis() - started,
-                  ok ? "" : ComPortBackend_LastError());
-    return ok;
+    const PortWrite outcome = ComPortBackend_Write(g_hCOM, buffer, nBytesToWrite, pBytesWritten);
+    const std::string failure = outcome == PortWrite::Failed    ? ComPortBackend_LastError()
+                                : outcome == PortWrite::Stalled ? "nothing taken for " +
+                                                                      std::to_string(WRITE_STALL_LIMIT_MS) + " ms"
+                                                                : "";
+    Trace_Written(buffer, nBytesToWrite, *pBytesWritten, Trace_Millis() - started, failure);
+    if (outcome == PortWrite::Stalled) {
+        Console_Print("\r\nERROR: The unit stopped taking data: nothing was accepted for %d s !\r\n",
+                      WRITE_STALL_LIMIT_MS / 1000);
+    }
+    return outcome == PortWrite::Done;
 }
 
 BOOL ComPortAPI_SetReadingTimeoutInMs(int timeoutInMs)

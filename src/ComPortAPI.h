@@ -12,7 +12,11 @@
 // open the apply fails (0) and the value waits in the record for the next
 // open. Reads are windows of T ms (T = the read time-out in force): they
 // return when the requested count has arrived or T ms after they started,
-// with what arrived. Writes never time out. Every function returns 1 or 0.
+// with what arrived. Writes wait as long as the line keeps taking bytes,
+// however slowly; when it takes not one byte for 60 s (WRITE_STALL_LIMIT_MS)
+// the write fails with the line "ERROR: The unit stopped taking data: nothing
+// was accepted for 60 s !", the only console line besides those of the open.
+// Every function returns 1 or 0.
 // With no port open, reads and writes fail with a count of 0; so do negative
 // counts, and a negative read time-out is refused without being recorded.
 #ifndef COM_PORT_API_H

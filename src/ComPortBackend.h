@@ -9,7 +9,8 @@
 // being /dev unless set (and not empty); the open is exclusive through flock and
 // TIOCEXCL; the line is always raw 8N1, and only BaudRate, fOutxCtsFlow,
 // fDtrControl and fRtsControl are taken from the DCB; a read is a window of
-// ReadTotalTimeoutConstant ms; a write waits as long as it takes.
+// ReadTotalTimeoutConstant ms; a write waits as long as the line keeps taking
+// bytes; the close puts back the termios settings that the open found.
 #ifndef COM_PORT_BACKEND_H
 #define COM_PORT_BACKEND_H
 
@@ -52,8 +53,21 @@ void ComPortBackend_RaiseDtr(HANDLE port);
 // Returns when nBytesToRead bytes have arrived or the read time-out has run
 // out, with what arrived (1, possibly 0 bytes); 0 when the line failed.
 BOOL ComPortBackend_Read(HANDLE port, void *buffer, int nBytesToRead, int *pBytesRead);
-// Returns when all bytes are taken (1) or the line failed (0); no time limit.
-BOOL ComPortBackend_Write(HANDLE port, const void *buffer, int nBytesToWrite, int *pBytesWritten);
+// How long a write waits while the line takes not one byte. A unit holds the
+// line (CTS low) while it erases flash, but not for a whole minute: a line
+// that stays shut that long has stopped for good. Test builds shorten it.
+#ifndef WRITE_STALL_LIMIT_MS
+#define WRITE_STALL_LIMIT_MS 60000
+#endif
+
+enum class PortWrite {
+    Done,     // every byte was taken
+    Failed,   // the line failed
+    Stalled,  // not one byte was taken for WRITE_STALL_LIMIT_MS
+};
+// Waits as long as the line keeps taking bytes, however slowly; the count
+// taken goes to *pBytesWritten whatever the outcome.
+PortWrite ComPortBackend_Write(HANDLE port, const void *buffer, int nBytesToWrite, int *pBytesWritten);
 void ComPortBackend_Close(HANDLE port);
 
 #endif

@@ -3,7 +3,8 @@
 //
 // The descriptor stays non-blocking; reads and writes wait in poll(), so a
 // read can be a window of exactly T ms (VTIME counts tenths of a second and
-// returns on the first chunk) and a write can wait without a time limit.
+// returns on the first chunk) and a write can wait as long as the line keeps
+// taking bytes, and no longer.
 #include "ComPortBackend.h"
 
 #include <cerrno>
@@ -28,6 +29,10 @@ namespace {
 struct PosixPort {
     int fd;
     DWORD readTimeoutMs;
+    // The line as the tool found it, put back at the close: a port that
+    // turns out not to be the unit (a console, a modem, a terminal) is then
+    // left as it was, not raw at the last trial rate.
+    termios found;
 };
 
 PosixPort *portOf(HANDLE port)
@@ -126,14 +131,15 @@ HANDLE ComPortBackend_OpenDevice(const char *device)
     }
     // TIOCEXCL alone does not keep out root, and not this process either; the
     // lock does, and TIOCEXCL still keeps out programs that do not lock.
-    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    termios found;
+    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || tcgetattr(fd, &found) != 0) {
         const int error = errno;
         close(fd);
         errno = error;
         return INVALID_HANDLE_VALUE;
     }
     ioctl(fd, TIOCEXCL);
-    PosixPort *port = new (std::nothrow) PosixPort{fd, 0};
+    PosixPort *port = new (std::nothrow) PosixPort{fd, 0, found};
     if (port == nullptr) {
         close(fd);
         errno = ENOMEM;
@@ -265,27 +271,33 @@ BOOL ComPortBackend_Read(HANDLE port, void *buffer, int nBytesToRead, int *pByte
     return 1;
 }
 
-BOOL ComPortBackend_Write(HANDLE port, const void *buffer, int nBytesToWrite, int *pBytesWritten)
+PortWrite ComPortBackend_Write(HANDLE port, const void *buffer, int nBytesToWrite, int *pBytesWritten)
 {
     const int fd = portOf(port)->fd;
     const char *bytes = static_cast<const char *>(buffer);
     int sent = 0;
     *pBytesWritten = 0;
+    long long lastTaken = nowMs();
     while (sent < nBytesToWrite) {
         const ssize_t n = write(fd, bytes + sent, (size_t)(nBytesToWrite - sent));
         if (n > 0) {
             sent += (int)n;
             *pBytesWritten = sent;
+            lastTaken = nowMs();
             continue;
         }
         if (n < 0 && !isRetryable(errno)) {
-            return 0;
+            return PortWrite::Failed;
         }
-        if (!waitFor(fd, POLLOUT, -1)) {
-            return 0;
+        const long long left = lastTaken + WRITE_STALL_LIMIT_MS - nowMs();
+        if (left <= 0) {
+            return PortWrite::Stalled;
+        }
+        if (!waitFor(fd, POLLOUT, left > INT_MAX ? INT_MAX : (int)left)) {
+            return PortWrite::Failed;
         }
     }
-    return 1;
+    return PortWrite::Done;
 }
 
 void ComPortBackend_Close(HANDLE port)
@@ -296,6 +308,7 @@ void ComPortBackend_Close(HANDLE port)
     ioctl(p->fd, TIOCNXCL);
     // Unsent output would make close() wait for the driver's closing delay.
     tcflush(p->fd, TCOFLUSH);
+    tcsetattr(p->fd, TCSANOW, &p->found);
     close(p->fd);
     delete p;
 }

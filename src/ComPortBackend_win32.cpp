@@ -49,9 +49,16 @@ void ComPortBackend_SetupQueues(HANDLE port, DWORD rxSize, DWORD txSize)
     SetupComm(port, rxSize, txSize);
 }
 
+// The record has no write time-out. The port gets one of a second, so that
+// each WriteFile comes back in time to tell a slow line (some bytes taken)
+// from one that takes nothing.
+#define WRITE_SLICE_MS 1000
+
 BOOL ComPortBackend_SetTimeouts(HANDLE port, const COMMTIMEOUTS *timeouts)
 {
     COMMTIMEOUTS copy = *timeouts;
+    copy.WriteTotalTimeoutMultiplier = 0;
+    copy.WriteTotalTimeoutConstant = WRITE_SLICE_MS < WRITE_STALL_LIMIT_MS ? WRITE_SLICE_MS : WRITE_STALL_LIMIT_MS;
     return SetCommTimeouts(port, &copy) ? 1 : 0;
 }
 
@@ -79,12 +86,35 @@ BOOL ComPortBackend_Read(HANDLE port, void *buffer, int nBytesToRead, int *pByte
     return ok ? 1 : 0;
 }
 
-BOOL ComPortBackend_Write(HANDLE port, const void *buffer, int nBytesToWrite, int *pBytesWritten)
+// A write time-out ends WriteFile with the bytes taken so far; depending on
+// the driver it reports success or one of the time-out errors.
+static bool isWriteTimeout(DWORD error)
 {
-    DWORD bytesWritten = 0;
-    const BOOL ok = WriteFile(port, buffer, (DWORD)nBytesToWrite, &bytesWritten, NULL);
-    *pBytesWritten = (int)bytesWritten;
-    return ok ? 1 : 0;
+    return error == ERROR_TIMEOUT || error == ERROR_SEM_TIMEOUT || error == WAIT_TIMEOUT;
+}
+
+PortWrite ComPortBackend_Write(HANDLE port, const void *buffer, int nBytesToWrite, int *pBytesWritten)
+{
+    const char *bytes = static_cast<const char *>(buffer);
+    int sent = 0;
+    *pBytesWritten = 0;
+    DWORD lastTaken = GetTickCount();
+    while (sent < nBytesToWrite) {
+        DWORD taken = 0;
+        const BOOL ok = WriteFile(port, bytes + sent, (DWORD)(nBytesToWrite - sent), &taken, NULL);
+        const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+        sent += (int)taken;
+        *pBytesWritten = sent;
+        if (!ok && !isWriteTimeout(error)) {
+            return PortWrite::Failed;
+        }
+        if (taken > 0) {
+            lastTaken = GetTickCount();
+        } else if (GetTickCount() - lastTaken >= WRITE_STALL_LIMIT_MS) {
+            return PortWrite::Stalled;
+        }
+    }
+    return PortWrite::Done;
 }
 
 void ComPortBackend_Close(HANDLE port)

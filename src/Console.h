@@ -16,11 +16,23 @@ __attribute__((format(printf, 1, 2)))
 void Console_Print(const char *format, ...);
 void Console_Line(const char *text);
 
+// Called first thing in main(). On POSIX, opens /dev/null on any of standard
+// input, output and error that the tool was started without, so that no port
+// the tool opens can take descriptor 0, 1 or 2 (console lines would go to the
+// unit, and the discarding of typed-ahead input would flush the serial line);
+// and ignores SIGPIPE, so that a console that went away (a pipe closed by
+// its reader) fails the console writes and never stops an update half way.
+// On Windows the C runtime keeps its three standard descriptors reserved
+// even without a console, a port is a handle apart from them, and a write to
+// a closed pipe only fails: there is nothing to do.
+void Console_PrepareStandardStreams(void);
 // Flushes stdout, so that a prompt without a line end shows, then waits for
 // one key press without echo and returns its code. On POSIX it returns -1 at
 // once when standard input is not a terminal (end of input, a pipe, a file,
 // /dev/null); on Windows likewise when standard input is not the console,
-// and _getch otherwise.
+// and _getch otherwise. On a POSIX terminal, SIGTERM, SIGHUP, SIGQUIT or
+// SIGINT during the wait put the terminal settings back before the signal
+// ends the process as it would have; a signal that was ignored stays ignored.
 int Console_ReadKey(void);
 // Flushes stdout, then reads one decimal integer ("%d") from standard input
 // into *value. Anything else, end of input included, leaves *value unchanged

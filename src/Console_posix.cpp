@@ -4,6 +4,7 @@
 #include "Console.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,17 +15,81 @@
 #include <termios.h>
 #include <unistd.h>
 
+void Console_PrepareStandardStreams(void)
+{
+    // In order: every lower descriptor is then open, so open() hands out
+    // exactly the one that is missing.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        }
+    }
+    signal(SIGPIPE, SIG_IGN);
+}
+
+namespace {
+
+// The signals that end the process by default and can reach it while the
+// terminal is in single-key mode: from another process, or from the
+// terminal's hang-up. Ctrl-C and Ctrl-\ are keys in that mode.
+const int kEndingSignals[] = {SIGTERM, SIGHUP, SIGQUIT, SIGINT};
+const int kEndingSignalCount = sizeof kEndingSignals / sizeof kEndingSignals[0];
+
+termios gTerminalBeforeKeyWait;
+struct sigaction gActionBeforeKeyWait[kEndingSignalCount];
+
+// Puts the terminal back, then lets the signal do what it would have done:
+// with the previous action back in place, the re-raised signal is delivered
+// as soon as this handler returns.
+void restoreTerminalAndResignal(int sig)
+{
+    tcsetattr(STDIN_FILENO, TCSANOW, &gTerminalBeforeKeyWait);
+    for (int i = 0; i < kEndingSignalCount; ++i) {
+        if (kEndingSignals[i] == sig) {
+            sigaction(sig, &gActionBeforeKeyWait[i], nullptr);
+        }
+    }
+    raise(sig);
+}
+
+// Signals that were ignored stay ignored.
+void guardKeyWait(void)
+{
+    struct sigaction guard = {};
+    guard.sa_handler = restoreTerminalAndResignal;
+    sigemptyset(&guard.sa_mask);
+    for (int sig : kEndingSignals) {
+        sigaddset(&guard.sa_mask, sig);
+    }
+    for (int i = 0; i < kEndingSignalCount; ++i) {
+        sigaction(kEndingSignals[i], nullptr, &gActionBeforeKeyWait[i]);
+        if (gActionBeforeKeyWait[i].sa_handler != SIG_IGN) {
+            sigaction(kEndingSignals[i], &guard, nullptr);
+        }
+    }
+}
+
+void unguardKeyWait(void)
+{
+    for (int i = 0; i < kEndingSignalCount; ++i) {
+        sigaction(kEndingSignals[i], &gActionBeforeKeyWait[i], nullptr);
+    }
+}
+
+}  // namespace
+
 int Console_ReadKey(void)
 {
     // The prompt before the wait usually has no line end.
     fflush(stdout);
-    termios saved;
-    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved) != 0) {
+    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &gTerminalBeforeKeyWait) != 0) {
         return -1;
     }
     // Without ISIG, Ctrl-C is a key as it is for _getch, and cannot end the
-    // process while the terminal is in this mode.
-    termios oneKey = saved;
+    // process while the terminal is in this mode. A signal from elsewhere
+    // can, and must not leave the terminal without echo and line mode.
+    guardKeyWait();
+    termios oneKey = gTerminalBeforeKeyWait;
     oneKey.c_lflag &= ~(ICANON | ECHO | ISIG);
     oneKey.c_cc[VMIN] = 1;
     oneKey.c_cc[VTIME] = 0;
@@ -34,7 +99,8 @@ int Console_ReadKey(void)
     do {
         n = read(STDIN_FILENO, &key, 1);
     } while (n < 0 && errno == EINTR);
-    tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    tcsetattr(STDIN_FILENO, TCSANOW, &gTerminalBeforeKeyWait);
+    unguardKeyWait();
     return n == 1 ? key : -1;
 }
 

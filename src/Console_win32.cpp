@@ -24,6 +24,10 @@ bool inputIsConsole(void)
 
 }  // namespace
 
+void Console_PrepareStandardStreams(void)
+{
+}
+
 int Console_ReadKey(void)
 {
     // The prompt before the wait usually has no line end.

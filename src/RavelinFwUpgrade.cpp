@@ -1,8 +1,10 @@
 #include "RavelinFwUpgrade.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "BinImage.h"
 #include "ComPortAPI.h"
@@ -166,13 +168,29 @@ static int readIntoDataBuffer(void)
     return nBytesRead;
 }
 
-// Gathers the reply into `reply` until a whole read window stays silent. Each
-// chunk counts up to its first NUL. The accumulator holds at most
-// READ_REQUEST_SIZE characters; once that much has been read the reply is
-// taken as it stands, so a unit that never falls silent cannot keep the tool
-// reading for ever.
-static void collectReply(char *reply)
+// Whether the text collected so far can still turn out to be `expected`.
+static bool canStillEqual(const char *reply, size_t replyLength, const char *expected)
 {
+    return replyLength <= strlen(expected) && memcmp(reply, expected, replyLength) == 0;
+}
+
+// Gathers the reply into `reply` until a whole read window stays silent. Each
+// chunk counts up to its first NUL. The reply is taken as it stands, without
+// waiting for silence, as soon as one of these holds:
+// - `comparedWith` is given and the text can no longer equal it (it is
+//   longer, or differs from its beginning): the mismatch is decided, and a
+//   port that talks without pause costs one window, as a silent one does;
+// - the accumulator holds READ_REQUEST_SIZE characters;
+// - REPLY_COLLECTION_LIMIT_WINDOWS windows of the read time-out in force have
+//   passed, counted in wall time from the first read, so that nothing (a
+//   dribble of NULs, a reply that is not compared) keeps the tool reading for
+//   ever. A reply, split or not, and its closing silent window fit well inside.
+// What the unit sends after that stays on the line for the next read.
+static void collectReply(char *reply, const char *comparedWith)
+{
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(static_cast<long long>(g_cto.ReadTotalTimeoutConstant) *
+                                                    REPLY_COLLECTION_LIMIT_WINDOWS);
     size_t replyLength = 0;
     long totalBytesRead = 0;
     reply[0] = '\0';
@@ -190,7 +208,8 @@ static void collectReply(char *reply)
         replyLength += chunkLength;
         reply[replyLength] = '\0';
         totalBytesRead += nBytesRead;
-        if (totalBytesRead >= READ_REQUEST_SIZE) {
+        if ((comparedWith != nullptr && !canStillEqual(reply, replyLength, comparedWith)) ||
+            totalBytesRead >= READ_REQUEST_SIZE || std::chrono::steady_clock::now() >= deadline) {
             return;
         }
     }
@@ -213,11 +232,36 @@ BOOL sendCommand(const char *commandToSend, BOOL isEchoON, BOOL validateResponse
         return 1;
     }
 
-    collectReply(responseReceivedCopy);
+    collectReply(responseReceivedCopy, validateResponse == 1 ? expectedResponse : nullptr);
     if (validateResponse == 1 && strcmp(responseReceivedCopy, expectedResponse) != 0) {
         return 0;
     }
     return 1;
+}
+
+// C0 controls other than CR and LF, DEL, and the C1 controls, which some
+// terminals take as the start of an escape sequence.
+static bool isShownEscaped(unsigned char c)
+{
+    return (c < 0x20 && c != '\r' && c != '\n') || (c >= 0x7f && c <= 0x9f);
+}
+
+// Text from the unit with every byte of isShownEscaped as \xNN, so that a
+// confused unit cannot clear, recolour or retitle the operator's terminal.
+// Anything else stays as it came.
+static std::string shownUnitText(const char *text)
+{
+    std::string shown;
+    for (const unsigned char *c = reinterpret_cast<const unsigned char *>(text); *c != '\0'; ++c) {
+        if (isShownEscaped(*c)) {
+            char escaped[5];
+            snprintf(escaped, sizeof escaped, "\\x%02x", *c);
+            shown += escaped;
+        } else {
+            shown += static_cast<char>(*c);
+        }
+    }
+    return shown;
 }
 
 static void erasePercentage(int percentage)
@@ -270,9 +314,10 @@ BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResp
     if (expectedResponse == nullptr) {
         return 1;
     }
-    collectReply(responseReceivedCopy);
+    collectReply(responseReceivedCopy, validateResponse == 1 ? expectedResponse : nullptr);
     if (validateResponse == 1 && strcmp(responseReceivedCopy, expectedResponse) != 0) {
-        Console_Print("\r\nExpected : %s  received : %s\r\n", expectedResponse, responseReceivedCopy);
+        Console_Print("\r\nExpected : %s  received : %s\r\n", expectedResponse,
+                      shownUnitText(responseReceivedCopy).c_str());
         Console_Line("\r\nError: Expected response did  not matched !\r");
         Progress_UnexpectedReply(expectedResponse, responseReceivedCopy);
         return 0;
@@ -520,12 +565,43 @@ static void appendLine(char (&header)[100], const char *text)
     strcat(header, "\r\n");
 }
 
+// The header, then the Base64 text in lines of 928 characters with CR LF
+// between them, into a replacement of the package that takes its name only
+// when every byte reached the disk. 0 after the file module's error line.
+static BOOL writeWebPackage(const char *header, int bodyLength)
+{
+    unsigned char tempBufferBase64[FIRMWARE_CHUNCK_SIZE_FOR_WEB + 2];
+    if (!FileAPI_CreateReplacement(FIRMWARE_FILE_NAME_FOR_WEB)) {
+        return 0;
+    }
+    BOOL written =
+        FileAPI_writeToFileBinary(reinterpret_cast<const uint8_t *>(header), static_cast<uint32_t>(strlen(header)));
+    int remainingByte = bodyLength;
+    int currentIndex = 0;
+    while (written && remainingByte > FIRMWARE_CHUNCK_SIZE_FOR_WEB) {
+        memcpy(tempBufferBase64, bufferBase64 + currentIndex, FIRMWARE_CHUNCK_SIZE_FOR_WEB);
+        currentIndex += FIRMWARE_CHUNCK_SIZE_FOR_WEB;
+        remainingByte -= FIRMWARE_CHUNCK_SIZE_FOR_WEB;
+        tempBufferBase64[FIRMWARE_CHUNCK_SIZE_FOR_WEB] = '\r';
+        tempBufferBase64[FIRMWARE_CHUNCK_SIZE_FOR_WEB + 1] = '\n';
+        written = FileAPI_writeToFileBinary(tempBufferBase64, FIRMWARE_CHUNCK_SIZE_FOR_WEB + 2);
+    }
+    if (written && remainingByte > 0) {
+        memcpy(tempBufferBase64, bufferBase64 + currentIndex, static_cast<size_t>(remainingByte));
+        written = FileAPI_writeToFileBinary(tempBufferBase64, static_cast<uint32_t>(remainingByte));
+    }
+    if (!written) {
+        FileAPI_DiscardReplacement();
+        return 0;
+    }
+    return FileAPI_CommitReplacement();
+}
+
 BOOL createFirmwareFileForWeb(void)
 {
     char tempString[25];
     char header[100];
     int dataLengthBase64 = WEB_BASE64_BUFFER_SIZE;
-    unsigned char tempBufferBase64[FIRMWARE_CHUNCK_SIZE_FOR_WEB + 2];
 
     snprintf(header, sizeof header, "%s", FIRMWARE_FILE_HEADER_FOR_WEB);
     appendLine(header, FIRMWARE_VERSION_TO_UPLOAD);
@@ -545,18 +621,13 @@ BOOL createFirmwareFileForWeb(void)
     appendLine(header, tempString);
     Console_Print("\r\n Firmware data length = %d !\r\n", gDataConcatenatedLenght);
 
-    BOOL written = FileAPI_CreateFile(FIRMWARE_FILE_NAME_FOR_WEB, 1);
-    written &= FileAPI_writeToFileBinary(reinterpret_cast<const uint8_t *>(header), static_cast<uint32_t>(strlen(header)));
-    written &= FileAPI_CloseFile();
-
-    // An empty image encodes to nothing and the encoder then leaves the
-    // length untouched, so the body is empty by definition.
+    // The whole package is known before any of it is written. An empty image
+    // encodes to nothing and the encoder then leaves the length untouched,
+    // so the body is empty by definition.
     int bodyLength = 0;
     if (gDataConcatenatedLenght > 0) {
         if (base64_encode(bufferBase64, &dataLengthBase64, gDataConcatenated, gDataConcatenatedLenght) != 0) {
             Console_Line("\r\n ERROR BASE 64 !\r");
-            // A header without its body must not pass for a package.
-            remove(FIRMWARE_FILE_NAME_FOR_WEB);
             dipsplayLastMessageToUserBeforeExit("");
             return 0;
         }
@@ -568,23 +639,11 @@ BOOL createFirmwareFileForWeb(void)
         }
     }
 
-    written &= FileAPI_OpenFile_ToWrite(FIRMWARE_FILE_NAME_FOR_WEB, 1);
-    int remainingByte = bodyLength;
-    int currentIndex = 0;
-    while (remainingByte > FIRMWARE_CHUNCK_SIZE_FOR_WEB) {
-        memcpy(tempBufferBase64, bufferBase64 + currentIndex, FIRMWARE_CHUNCK_SIZE_FOR_WEB);
-        currentIndex += FIRMWARE_CHUNCK_SIZE_FOR_WEB;
-        remainingByte -= FIRMWARE_CHUNCK_SIZE_FOR_WEB;
-        tempBufferBase64[FIRMWARE_CHUNCK_SIZE_FOR_WEB] = '\r';
-        tempBufferBase64[FIRMWARE_CHUNCK_SIZE_FOR_WEB + 1] = '\n';
-        written &= FileAPI_writeToFileBinary(tempBufferBase64, FIRMWARE_CHUNCK_SIZE_FOR_WEB + 2);
+    const BOOL written = writeWebPackage(header, bodyLength);
+    if (!written) {
+        Console_Line("\r\nERROR: The web package was not written; an existing " FIRMWARE_FILE_NAME_FOR_WEB
+             " is left as it was.\r");
     }
-    if (remainingByte > 0) {
-        memcpy(tempBufferBase64, bufferBase64 + currentIndex, static_cast<size_t>(remainingByte));
-        written &= FileAPI_writeToFileBinary(tempBufferBase64, static_cast<uint32_t>(remainingByte));
-    }
-    written &= FileAPI_CloseFile();
-
     dipsplayLastMessageToUserBeforeExit("");
     return written;
 }

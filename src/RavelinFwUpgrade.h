@@ -84,12 +84,24 @@ BOOL ValidateFwAndConcatenateData(char *gHexData);
 // 0 minus the byte sum of the image, modulo 2^32, into gDataConcatenatedCheckSum.
 uint32_t computeImageCheckSum(void);
 
+// A reply collection never reads past this many windows of the read time-out
+// in force (see sendCommand).
+#define REPLY_COLLECTION_LIMIT_WINDOWS 4
+
 // Frames the command as "%%" + command + "\n\r" (bare + "\n\r" when isEchoON
 // is 1), writes it and, when expectedResponse is given, collects the reply
 // until one silent read window and compares it whole when validateResponse is 1.
+// The collection ends sooner, with what it holds: when the reply is compared
+// and the text can no longer equal expectedResponse (longer, or differing
+// from its beginning); when 1,023,999 bytes have come; and at the latest
+// after REPLY_COLLECTION_LIMIT_WINDOWS windows, in wall time. So a port that
+// talks without pause ends a compared collection after one window, and no
+// collection is endless.
 BOOL sendCommand(const char *commandToSend, BOOL isEchoON, BOOL validateResponse, const char *expectedResponse);
 // Streams the bytes in 10240-byte pieces with a percentage display, then
-// collects and compares the reply as sendCommand does. A negative length is refused.
+// collects and compares the reply as sendCommand does. A negative length is
+// refused. A reply that differs is shown with control characters other than
+// CR and LF (C0, DEL, C1) written as \xNN.
 BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResponse, const char *expectedResponse);
 
 // The reply that the last sendCommand or sendData collected, NUL-terminated.
@@ -126,6 +138,11 @@ BOOL detectComPortAndBaudrate(void);
 BOOL updateFirmware(void);
 
 // Writes "FwToUpload.bin" from gHexFirmware. 1 when the package was written.
+// The package goes into a new file beside it that takes the name only when
+// every write, the flush, the sync and the close succeeded; on any failure
+// (an image too large to encode included) the new file is removed, an
+// existing package, FIFO or link of that name is left as it was, and the
+// system's reason is shown.
 BOOL createFirmwareFileForWeb(void);
 
 // Prints lastMessage, then "\r\nPress any key to exit", waits for one key.

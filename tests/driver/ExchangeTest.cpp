@@ -1,7 +1,7 @@
 // sendCommand and sendData on a real pseudo-terminal against unit-sim: the
 // framing of command lines on the wire, fire and forget, how a reply is
 // collected and compared (whole, joined from pieces, cut at a NUL, spoilt by
-// a trailing line end, absent, endless), the percentage display of streams,
+// a trailing line end, absent, endless, dripping), the percentage display of streams,
 // an announced image taken whole or refused for its checksum, a negative
 // length, and a peer that vanishes in the middle of a stream.
 #include <chrono>
@@ -281,6 +281,26 @@ TEST_F(Exchange, FloodEndsAtTheFullAccumulator)
     EXPECT_EQ(*result, 0);
     // Ended by a full read, not by a silent one: the buffer still holds flood text.
     EXPECT_EQ(strlen(gDataBuffer), static_cast<std::size_t>(DATA_BUFFER_SIZE - 1));
+}
+
+// A device that talks without pause, a byte every 400 ms, never leaves a
+// 500 ms window silent. A compared reply is decided by its first byte; one
+// that is only collected ends at the time limit of the collection.
+TEST_F(Exchange, PortThatNeverFallsSilentEndsTheCollection)
+{
+    SimUnit unit(unitAt(1, 115200, {"drip"}));
+    ASSERT_TRUE(openAt(1, 115200, 500));
+
+    ConsoleCapture console;
+    std::optional<BOOL> result =
+        callWithin(20s, unit, [] { return sendCommand(DISCOVERY_PROBE_COMMAND, 0, 1, kHelpReply.c_str()); });
+    ASSERT_TRUE(result.has_value()) << "a compared reply still collecting after 20 s";
+    EXPECT_EQ(*result, 0);
+
+    result = callWithin(20s, unit, [] { return sendCommand(DISCOVERY_PROBE_COMMAND, 0, 0, "anything"); });
+    ASSERT_TRUE(result.has_value()) << "a collected reply still collecting after 20 s";
+    EXPECT_EQ(*result, 1);
+    EXPECT_EQ(console.text(), "");
 }
 
 TEST_F(Exchange, WritesToAVanishedPeerFail)

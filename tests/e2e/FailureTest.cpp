@@ -63,6 +63,18 @@ TEST_F(UpdateRun, WrongReplyAfterTheLogicStreamShowsWhatCameBack)
                 60s);
 }
 
+// Escape sequences from a confused unit must not reach the terminal: they
+// are shown as \xNN, and only CR and LF pass as they came.
+TEST_F(UpdateRun, ControlCharactersInAWrongStreamReplyAreShownEscaped)
+{
+    startUnit(unitWith({"escape-stream-reply"}));
+    runAndCheck(ToolBuild::QuickBoot, EXIT_UPDATE_FAILED,
+                found() + identifiedTx() + logicAnnouncement() + lineOk() + logicStreamLabel() +
+                    streamDisplay(logicLength()) +
+                    streamMismatch("\\x1b[2J\\x1b[31mERROR: flash\r\nwrite\\x07\\x1b[0m") + stepFailed() + failed(),
+                60s);
+}
+
 // The unit takes half the image and vanishes. How many more pieces the tool
 // got out depends on what the pseudo-terminal buffered, so the display may
 // stop a few pieces past the half; it must stop there and fail the update.
@@ -81,4 +93,25 @@ TEST_F(UpdateRun, HangupInTheMiddleOfTheLogicStreamFailsTheUpdate)
     EXPECT_LE(written, half + 8);
     expectRun(run, EXIT_UPDATE_FAILED,
               beforeStream + streamDisplayCut(logicLength(), written) + stepFailed() + failed());
+}
+
+// The unit stops reading half way through the logic image and keeps the
+// line open, as a unit that holds CTS low would: the write must give up and
+// say why, not wait for ever. The quick build gives up sooner than 60 s.
+TEST_F(UpdateRun, UnitThatStopsTakingTheStreamFailsTheUpdate)
+{
+    startUnit(unitWith({"stop-reading-mid-stream"}));
+    const ProcessResult run = runTool(ToolBuild::QuickBoot, 60s);
+
+    const std::string beforeStream = found() + identifiedTx() + logicAnnouncement() + lineOk() + logicStreamLabel();
+    const std::string shown = run.out.substr(0, run.out.find("\r\n", beforeStream.size()));
+    const int written = static_cast<int>(std::count(shown.begin() + std::min(beforeStream.size(), shown.size()),
+                                                    shown.end(), '%')) -
+                        1;
+    const int half = logicLength() / 2 / 10240;
+    EXPECT_GE(written, half);
+    EXPECT_LE(written, half + 8);
+    expectRun(run, EXIT_UPDATE_FAILED,
+              beforeStream + streamDisplayCut(logicLength(), written) +
+                  unitStoppedTakingData(QUICKBOOT_WRITE_STALL_LIMIT_MS) + stepFailed() + failed());
 }

@@ -114,6 +114,11 @@ std::string streamMismatch(const std::string &received)
            "\r\nError: Expected response did  not matched !\r\n";
 }
 
+std::string unitStoppedTakingData(int stallLimitMs)
+{
+    return format("\r\nERROR: The unit stopped taking data: nothing was accepted for %d s !\r\n", stallLimitMs / 1000);
+}
+
 std::string rebootWait()
 {
     std::string text = " OK\n\r\n\rPlease wait while the unit is rebooting ........... ";

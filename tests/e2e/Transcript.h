@@ -54,8 +54,10 @@ std::string streamDisplay(int length);
 std::string streamDisplayCut(int length, int written);
 // Both transfers, announcements included, ending behind the MCU stream's 100%.
 std::string transfers(int logicLength, int mcuLength);
-// A stream reply other than "SUCCESS".
+// A stream reply other than "SUCCESS", as the unit sent it.
 std::string streamMismatch(const std::string &received);
+// A write that the unit took nothing of for `stallLimitMs`.
+std::string unitStoppedTakingData(int stallLimitMs);
 
 // From the end of the MCU stream to the last "100%".
 std::string rebootWait();

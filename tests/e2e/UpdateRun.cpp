@@ -121,7 +121,7 @@ ProcessResult UpdateRun::runToolWith(ToolBuild build, const std::vector<std::str
 {
     std::vector<std::string> argv = {toolPath(build)};
     argv.insert(argv.end(), args.begin(), args.end());
-    return runProcess(argv, {{"RAVELIN_COM_DIR", comDir.path()}}, stdinText, timeout);
+    return runProcess(argv, toolEnvironment(), stdinText, timeout);
 }
 
 void UpdateRun::expectRun(const ProcessResult &run, int expectedStatus, const std::string &expectedOut)

@@ -26,6 +26,9 @@ enum class ToolBuild { RealTiming, QuickBoot };
 // that window, on either side of it with seconds to spare.
 constexpr int QUICK_BOOT_MS = 8000;
 
+// The quick build gives up a write after this long without a byte taken.
+constexpr int QUICKBOOT_WRITE_STALL_LIMIT_MS = RAVELIN_QUICKBOOT_WRITE_STALL_LIMIT_MS;
+
 // Exit statuses as the parent sees them.
 constexpr int EXIT_UPDATED = 0;
 constexpr int EXIT_UPDATE_FAILED = 1;
@@ -51,6 +54,9 @@ protected:
     // otherwise it saves the images it receives (logicImagePath(),
     // mcuImagePath()) and boots in QUICK_BOOT_MS.
     void startUnit(SimConfig config);
+
+    // The variables every run of the tool gets: this test's COM folder.
+    Environment toolEnvironment() const { return {{"RAVELIN_COM_DIR", comDir.path()}}; }
 
     // Runs the tool on this test's COM folder, stdin from `stdinText` or
     // /dev/null, killed after `timeout`.

@@ -32,6 +32,13 @@ public:
 
     std::string file(const std::string &name) const { return (path_ / name).string(); }
     bool isEmpty() const { return std::filesystem::is_empty(path_); }
+    std::size_t entryCount() const
+    {
+        std::size_t count = 0;
+        for (auto it = std::filesystem::directory_iterator(path_); it != std::filesystem::directory_iterator(); ++it)
+            ++count;
+        return count;
+    }
 
 private:
     std::filesystem::path path_;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -185,6 +187,49 @@ TEST_F(FileApi, OpenToReadNeedsAnExistingFile)
         ASSERT_EQ(FileAPI_CloseFile(), 1);
     }
     EXPECT_EQ(contentOf(path), "abc\n");
+}
+
+// The web package is written this way: the old file stays whole until the
+// new one is complete, and nothing of the writer's own is left behind.
+TEST_F(FileApi, ReplacementTakesTheNameOnlyWhenCommitted)
+{
+    const std::string path = dir.file("FwToUpload.bin");
+    putFile(path, "old package");
+    ASSERT_EQ(FileAPI_CreateReplacement(path.c_str()), 1);
+    ASSERT_EQ(FileAPI_writeToFileBinary(reinterpret_cast<const uint8_t *>("new "), 4), 1);
+    ASSERT_EQ(FileAPI_writeToFile("package\r\n"), 1);
+    EXPECT_EQ(contentOf(path), "old package");
+    EXPECT_EQ(FileAPI_CommitReplacement(), 1);
+    EXPECT_EQ(fptr, nullptr);
+    EXPECT_EQ(contentOf(path), "new package\r\n");
+    EXPECT_EQ(dir.entryCount(), 1u);
+
+    ASSERT_EQ(FileAPI_CreateReplacement(path.c_str()), 1);
+    ASSERT_EQ(FileAPI_writeToFile("abandoned"), 1);
+    FileAPI_DiscardReplacement();
+    EXPECT_EQ(fptr, nullptr);
+    EXPECT_EQ(contentOf(path), "new package\r\n");
+    EXPECT_EQ(dir.entryCount(), 1u);
+
+    // A new file, not a cut old one: a replacement of a missing file works too.
+    const std::string fresh = dir.file("fresh.bin");
+    ASSERT_EQ(FileAPI_CreateReplacement(fresh.c_str()), 1);
+    ASSERT_EQ(FileAPI_CommitReplacement(), 1);
+    EXPECT_EQ(contentOf(fresh), "");
+    EXPECT_EQ(dir.entryCount(), 2u);
+}
+
+TEST_F(FileApi, ReplacementThatCannotBeCreatedSaysWhy)
+{
+    const std::string path = dir.file("missing") + "/x.bin";
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(FileAPI_CreateReplacement(path.c_str()), 0);
+    EXPECT_EQ(fptr, nullptr);
+    EXPECT_EQ(FileAPI_CommitReplacement(), 0);
+    FileAPI_DiscardReplacement();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "ERROR: Creating a new " + path + " failed: " + strerror(ENOENT) + "\n" + NOT_OPENED_LINE);
+    EXPECT_TRUE(dir.isEmpty());
 }
 
 }  // namespace

@@ -195,8 +195,36 @@ TEST_F(ComPortPty, OpenMakesTheLineRaw8N1AtTheRecordedRateWithCtsFlow)
     EXPECT_EQ(lineSpeed(), B4000000);
 }
 
+// A port that was not the unit must not be left raw at the last rate tried.
+TEST_F(ComPortPty, CloseLeavesTheLineAsTheOpenFoundIt)
+{
+    termios found = lineSettings();
+    found.c_iflag |= ICRNL | IXON;
+    found.c_oflag |= OPOST | ONLCR;
+    found.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+    found.c_cflag |= HUPCL;
+    cfsetspeed(&found, B2400);
+    ASSERT_EQ(tcsetattr(slave_, TCSANOW, &found), 0);
+    found = lineSettings();
+
+    ASSERT_EQ(ComPortAPI_OpenCOM(3), 1);
+    ASSERT_EQ(ComPortAPI_SetBaudRate(115200), 1);
+    ASSERT_EQ(lineSettings().c_lflag & ICANON, 0u);
+    EXPECT_EQ(ComPortAPI_CloseCOM(), 1);
+
+    const termios after = lineSettings();
+    EXPECT_EQ(after.c_iflag, found.c_iflag);
+    EXPECT_EQ(after.c_oflag, found.c_oflag);
+    EXPECT_EQ(after.c_cflag, found.c_cflag);
+    EXPECT_EQ(after.c_lflag, found.c_lflag);
+    EXPECT_EQ(cfgetospeed(&after), B2400);
+    EXPECT_EQ(memcmp(after.c_cc, found.c_cc, sizeof after.c_cc), 0);
+}
+
 TEST_F(ComPortPty, ValuesRecordedWithoutPortTakeEffectAtTheNextOpen)
 {
+    const speed_t found = lineSpeed();
+    ASSERT_NE(found, B57600);
     EXPECT_EQ(ComPortAPI_SetBaudRate(57600), 0);
     EXPECT_EQ(ComPortAPI_SetHardwareFlowControl(0), 0);
     ASSERT_EQ(ComPortAPI_OpenCOM(3), 1);
@@ -204,13 +232,13 @@ TEST_F(ComPortPty, ValuesRecordedWithoutPortTakeEffectAtTheNextOpen)
     EXPECT_EQ(cfgetospeed(&tio), B57600);
     EXPECT_EQ(tio.c_cflag & CRTSCTS, 0u);
 
-    // Setters after a close only record again; the old line stays untouched.
+    // Setters after a close only record again; the line stays as the close left it.
     EXPECT_EQ(ComPortAPI_CloseCOM(), 1);
     EXPECT_EQ(g_hCOM, nullptr);
     EXPECT_EQ(ComPortAPI_CloseCOM(), 1);
     EXPECT_EQ(ComPortAPI_SetBaudRate(19200), 0);
     EXPECT_EQ(ComPortAPI_SetHardwareFlowControl(1), 0);
-    EXPECT_EQ(lineSpeed(), B57600);
+    EXPECT_EQ(lineSpeed(), found);
     EXPECT_EQ(lineSettings().c_cflag & CRTSCTS, 0u);
 }
 

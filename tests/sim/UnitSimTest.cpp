@@ -211,6 +211,7 @@ TEST_F(UnitSim, ReplyFaults)
         {"silent", "%help -c version", ""},
         {"not-ready", "%fw -l 0 0", "ERROR: not ready"},
         {"bad-stream-reply", "%fw -l 0 0", "ReadyERROR: flash write"},
+        {"escape-stream-reply", "%fw -l 0 0", "Ready\x1b[2J\x1b[31mERROR: flash\r\nwrite\x07\x1b[0m"},
     };
     for (const ReplyFault &c : cases) {
         TempDir folder;
@@ -262,6 +263,34 @@ TEST_F(UnitSim, HangupMidStreamTakesTheLineAway)
     EXPECT_FALSE(line->send(logic));
 }
 
+// Half the image is read, the rest stays in the pty: no verdict comes.
+TEST_F(UnitSim, StopReadingMidStreamLeavesTheRestOnTheLine)
+{
+    const std::string logic = image(20000, 7);
+    start(unit(115200, {"stop-reading-mid-stream"}, {"--wire-log", dir.file("wire.log")}), 115200);
+    const std::string command = announcement("%fw -l", logic, checksum(logic));
+    line->command(command);
+    ASSERT_EQ(line->reply(milliseconds(100)), "Ready");
+    ASSERT_TRUE(line->send(logic));
+    EXPECT_EQ(line->reply(milliseconds(300)), "");
+    const std::string read = "%%" + command + "\n\r" + logic.substr(0, logic.size() / 2);
+    EXPECT_TRUE(readFile(dir.file("wire.log")) == read) << "the unit read exactly the first half";
+}
+
+TEST_F(UnitSim, DripSendsOneByteAtATimeAndAnswersNothing)
+{
+    start(unit(115200, {"drip"}), 115200);
+    line->command("%help -c version");
+    // What dripped before the line was opened waits in the pty.
+    std::string dripped = line->reply(milliseconds(150));
+    for (int i = 0; i < 50 && dripped.size() < 4; ++i) {
+        std::string piece = line->reply(milliseconds(150));
+        EXPECT_LE(piece.size(), 1u) << "bytes come one at a time";
+        dripped += piece;
+    }
+    EXPECT_EQ(dripped, "0123");
+}
+
 TEST_F(UnitSim, FloodNeverFallsSilentWhileRead)
 {
     start(unit(115200, {"flood"}), 115200);
@@ -306,7 +335,8 @@ TEST(UnitSimCommandLine, HelpDocumentsEveryOptionAndFault)
          {"--dir", "RAVELIN_COM_DIR", "--com", "--baud", "--type", "--device-code", "--boot-ms", "--save-fpga",
           "--save-mcu", "--pace", "--wire-log", "--exit-after-prompt", "--ready-file", "--fault", "--verbose",
           "silent", "short-version", "unknown-id", "not-ready", "bad-stream-reply", "hangup-mid-stream", "flood",
-          "no-prompt", "bad-prompt", "second-try", "split-reply", "trailing-crlf", "nul-in-reply"})
+          "no-prompt", "bad-prompt", "second-try", "split-reply", "trailing-crlf", "nul-in-reply", "drip",
+          "stop-reading-mid-stream", "escape-stream-reply"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 

@@ -112,9 +112,12 @@ pid_t startProcess(const std::vector<std::string> &argv, const Environment &env,
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     const int fds[3] = {stdinFd, stdoutFd, stderrFd};
-    for (int target = 0; target < 3; ++target)
+    for (int target = 0; target < 3; ++target) {
         if (fds[target] >= 0)
             posix_spawn_file_actions_adddup2(&actions, fds[target], target);
+        else if (fds[target] == CLOSED_STREAM)
+            posix_spawn_file_actions_addclose(&actions, target);
+    }
 
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);

@@ -35,8 +35,11 @@ ProcessResult runProcess(const std::vector<std::string> &argv, const Environment
                          const std::optional<std::string> &stdinText = std::nullopt,
                          std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
+// For startProcess: the child starts with that standard stream closed.
+constexpr int CLOSED_STREAM = -2;
+
 // Starts argv with stdin, stdout and stderr on the given fds (-1: the test's
-// own). Throws std::runtime_error when it cannot start.
+// own; CLOSED_STREAM: none). Throws std::runtime_error when it cannot start.
 pid_t startProcess(const std::vector<std::string> &argv, const Environment &env, int stdinFd, int stdoutFd,
                    int stderrFd);
 // Waits up to `timeout` for the child to end and reaps it: its status as in

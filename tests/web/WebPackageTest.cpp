@@ -285,12 +285,16 @@ TEST_F(WebPackage, EmptyImageGivesHeaderOnly)
     EXPECT_EQ(readFile(packagePath()), "KorVan\r\n418260\r\n1.0.2\r\n0\r\n0\r\n");
 }
 
-TEST_F(WebPackage, ImageTooLargeToEncodeLeavesNoPackage)
+TEST_F(WebPackage, ImageTooLargeToEncodeWritesNothing)
 {
     std::string console;
     EXPECT_FALSE(writePackageFrom(hexTextOf(patternImage(460798)), &console));
     EXPECT_NE(console.find("\r\n ERROR BASE 64 !\r\n"), std::string::npos);
     EXPECT_FALSE(fileExists(packagePath()));
+
+    writeFile(packagePath(), "previous package");
+    EXPECT_FALSE(writePackageFrom(hexTextOf(patternImage(460798))));
+    EXPECT_EQ(readFile(packagePath()), "previous package");
 }
 
 TEST_F(WebPackage, InvalidTextKeepsTheExistingPackage)
@@ -303,9 +307,10 @@ TEST_F(WebPackage, InvalidTextKeepsTheExistingPackage)
                        "\r\nERROR: Firmware data is not valid !\r\n");
 }
 
+// The tool in `dir`, its output in stdout.txt and stderr.txt; killed after 20 s.
 int runTool(const std::string &dir, const std::string &arguments, std::string *errors = nullptr)
 {
-    const std::string command = "cd '" + dir + "' && '" RAVELIN_TOOL_PATH "' " + arguments +
+    const std::string command = "cd '" + dir + "' && timeout -s KILL 20 '" RAVELIN_TOOL_PATH "' " + arguments +
                                 " </dev/null >stdout.txt 2>stderr.txt";
     const int status = std::system(command.c_str());
     if (errors != nullptr) {
@@ -329,6 +334,78 @@ TEST_F(WebPackage, ToolRefusesUnknownArguments)
     EXPECT_NE(runTool(dir_, "--package", &errors), 0);
     EXPECT_NE(errors.find("--web-package"), std::string::npos);
     EXPECT_FALSE(fileExists(packagePath()));
+}
+
+// The folder's entries, sorted, without "." and "..".
+std::string listing(const std::string &dir)
+{
+    const std::string command = "ls -A '" + dir + "' > '" + dir + "/../listing.txt'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    return readFile(dir + "/../listing.txt");
+}
+
+bool isRegularFile(const std::string &path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// A FIFO of that name would block an open for writing for ever, and a link
+// would lead the write to its target: the package takes the name instead.
+TEST_F(WebPackage, FifoOrLinkNamedLikeThePackageIsReplacedNotOpened)
+{
+    const std::string reference = dir_ + "/reference";
+    ASSERT_EQ(mkdir(reference.c_str(), 0755), 0);
+    ASSERT_EQ(runTool(reference, "--web-package"), 0);
+    const std::string package = readFile(reference + "/" FIRMWARE_FILE_NAME_FOR_WEB);
+
+    ASSERT_EQ(mkfifo(packagePath().c_str(), 0644), 0);
+    EXPECT_EQ(runTool(dir_, "--web-package"), 0);
+    ASSERT_TRUE(isRegularFile(packagePath()));
+    EXPECT_TRUE(readFile(packagePath()) == package);
+
+    ASSERT_EQ(unlink(packagePath().c_str()), 0);
+    writeFile(dir_ + "/elsewhere.bin", "not the package");
+    ASSERT_EQ(symlink("elsewhere.bin", packagePath().c_str()), 0);
+    EXPECT_EQ(runTool(dir_, "--web-package"), 0);
+    ASSERT_TRUE(isRegularFile(packagePath()));
+    EXPECT_TRUE(readFile(packagePath()) == package);
+    EXPECT_EQ(readFile(dir_ + "/elsewhere.bin"), "not the package");
+    EXPECT_EQ(listing(dir_), std::string(FIRMWARE_FILE_NAME_FOR_WEB) + "\nelsewhere.bin\nreference\nstderr.txt\n"
+                                                                        "stdout.txt\n")
+        << "no file of the writer's own is left behind";
+}
+
+// A filesystem with room for 64 KiB, less than the package. It is mounted in
+// a mount namespace of its own, so that nothing of it outlives the test.
+TEST_F(WebPackage, FullDiskKeepsThePreviousPackageAndSaysWhy)
+{
+    if (std::system("unshare -m true 2>/dev/null") != 0) {
+        GTEST_SKIP() << "no mount namespace here (unshare -m fails): needs root";
+    }
+    const std::string full = dir_ + "/full";
+    ASSERT_EQ(mkdir(full.c_str(), 0755), 0);
+    const std::string script = "set -e\n"
+                               "mount -t tmpfs -o size=64k tmpfs full\n"
+                               "printf 'previous package' > full/" FIRMWARE_FILE_NAME_FOR_WEB "\n"
+                               "set +e\n"
+                               "(cd full && timeout -s KILL 20 '" RAVELIN_TOOL_PATH "' --web-package)"
+                               " </dev/null >stdout.txt 2>stderr.txt\n"
+                               "echo $? > status.txt\n"
+                               "ls -A full > listing.txt\n"
+                               "cat full/" FIRMWARE_FILE_NAME_FOR_WEB " > kept.txt\n";
+    writeFile(dir_ + "/full.sh", script);
+    ASSERT_EQ(std::system(("cd '" + dir_ + "' && unshare -m sh full.sh").c_str()), 0);
+
+    EXPECT_EQ(readFile(dir_ + "/status.txt"), "1\n");
+    EXPECT_EQ(readFile(dir_ + "/kept.txt"), "previous package");
+    EXPECT_EQ(readFile(dir_ + "/listing.txt"), FIRMWARE_FILE_NAME_FOR_WEB "\n");
+    const std::string console = readFile(dir_ + "/stdout.txt");
+    EXPECT_NE(console.find("ERROR: Writing " FIRMWARE_FILE_NAME_FOR_WEB " failed: No space left on device\n"),
+              std::string::npos)
+        << console;
+    EXPECT_NE(console.find("\r\nERROR: The web package was not written"), std::string::npos) << console;
+    EXPECT_EQ(readFile(dir_ + "/stderr.txt"), "");
 }
 
 }  // namespace

@@ -27,6 +27,9 @@ const FaultName FAULTS[] = {
     {"split-reply", Fault::SplitReply},
     {"trailing-crlf", Fault::TrailingCrlf},
     {"nul-in-reply", Fault::NulInReply},
+    {"drip", Fault::Drip},
+    {"stop-reading-mid-stream", Fault::StopReadingMidStream},
+    {"escape-stream-reply", Fault::EscapeStreamReply},
 };
 
 bool parseInt(const std::string &text, long min, long max, int &value)
@@ -90,6 +93,12 @@ const char *helpText()
            "      split-reply        send each reply in two pieces 100 ms apart\n"
            "      trailing-crlf      add \"\\r\\n\" to every reply\n"
            "      nul-in-reply       put a 0x00 byte in the middle of the help reply\n"
+           "      drip               answer nothing, but send one byte every 400 ms from the\n"
+           "                         start, as a chatty device on the port would\n"
+           "      stop-reading-mid-stream  after half the logic image, stop reading the\n"
+           "                         line for good and keep it open (its writer stalls)\n"
+           "      escape-stream-reply  answer a correct image with an error text that\n"
+           "                         holds terminal escape sequences, a BEL and a CR LF\n"
            "  --verbose            log what the unit does to stderr\n"
            "  --help               show this text\n"
            "\n"

@@ -19,6 +19,8 @@ using std::chrono::milliseconds;
 constexpr milliseconds PARENT_CHECK{250};
 constexpr milliseconds FLOOD_LIMIT{60000};
 constexpr milliseconds FLOOD_STALL{1000};
+constexpr milliseconds DRIP_PERIOD{400};
+const char DRIP_TEXT[] = "0123456789ABCDEF\r\n";
 // After the last prompt byte went out, how long the unit waits before it
 // trusts an empty slave queue (the pty moves bytes to the slave
 // asynchronously), and how long it waits at most for the tool to read.
@@ -125,6 +127,9 @@ int runSimulator(const Options &options, PtyLink &link, int wireLog, int stopFd)
             s += "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ\r\n";
         return s;
     }();
+    const bool dripping = options.unit.has(Fault::Drip);
+    Clock::time_point nextDrip = Clock::now();
+    std::size_t dripAt = 0;
     std::vector<char> buffer(65536);
 
     for (;;) {
@@ -172,13 +177,16 @@ int runSimulator(const Options &options, PtyLink &link, int wireLog, int stopFd)
             timeout = std::min(timeout, msUntil(now, *deadline));
         if (flooding)
             timeout = std::min(timeout, msUntil(now, floodLastTaken + FLOOD_STALL));
+        bool dripDue = dripping && nextDrip <= now;
+        if (dripping && !dripDue)
+            timeout = std::min(timeout, msUntil(now, nextDrip));
         if (options.exitAfterPrompt && unit.promptSent())
             timeout = std::min(timeout, static_cast<int>(DRAIN_SETTLE.count()));
 
         pollfd fds[2] = {{stopFd, POLLIN, 0}, {master, 0, 0}};
         if (intake > 0)
             fds[1].events |= POLLIN;
-        if (headDue || flooding)
+        if (headDue || flooding || dripDue)
             fds[1].events |= POLLOUT;
         if (poll(fds, 2, std::max(timeout, 0)) < 0) {
             if (errno == EINTR)
@@ -234,6 +242,12 @@ int runSimulator(const Options &options, PtyLink &link, int wireLog, int stopFd)
             } else if (flooding) {
                 if (::write(master, FLOOD_BYTES.data(), FLOOD_BYTES.size()) > 0)
                     floodLastTaken = lastWrite = now;
+            } else if (dripDue) {
+                if (::write(master, &DRIP_TEXT[dripAt % (sizeof DRIP_TEXT - 1)], 1) == 1) {
+                    ++dripAt;
+                    nextDrip = now + DRIP_PERIOD;
+                    lastWrite = now;
+                }
             }
         }
     }

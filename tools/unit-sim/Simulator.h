@@ -5,8 +5,9 @@
 // real UART would deliver it.
 //
 // It also plays the faults that are about the line rather than the
-// protocol: --pace, flood, hangup-mid-stream. Everything waits in poll();
-// the loop wakes at least every 250 ms to notice a parent that died.
+// protocol: --pace, flood, drip, hangup-mid-stream, stop-reading-mid-stream.
+// Everything waits in poll(); the loop wakes at least every 250 ms to notice
+// a parent that died.
 #ifndef UNIT_SIM_SIMULATOR_H
 #define UNIT_SIM_SIMULATOR_H
 

@@ -11,6 +11,9 @@ const char HELP_VERSION[] = "version\n\r   version <no parameters> {Get the curr
 const char TX_ID[] = "Korvan 6G SDI EXTENDER TX OVER FIBER WITH RETURN CHANNEL\r\n>>";
 const char RX_ID[] = "Korvan 6G SDI EXTENDER RX OVER FIBER WITH RETURN CHANNEL\r\n>>";
 const char UNKNOWN_ID[] = "Korvan 6G SDI EXTENDER OVER FIBER\r\n>>";
+// Clears the screen, turns the text red and rings the bell on a terminal
+// that obeys it.
+const char ESCAPE_STREAM_REPLY[] = "\x1b[2J\x1b[31mERROR: flash\r\nwrite\x07\x1b[0m";
 
 bool allDigits(const std::string &s)
 {
@@ -52,7 +55,8 @@ Unit::Unit(const UnitConfig &config, ImageSink sink) : config_(config), sink_(st
 
 void Unit::receive(const char *data, std::size_t n, int lineRate, Clock::time_point now)
 {
-    if (config_.has(Fault::Silent) || state_ == State::Booting || state_ == State::Flood) {
+    if (config_.has(Fault::Silent) || config_.has(Fault::Drip) || state_ == State::Booting ||
+        state_ == State::Flood) {
         logVerbose("ignored %zu bytes", n);
         return;
     }
@@ -200,13 +204,16 @@ void Unit::announce(Image image, const std::string &args, Clock::time_point now)
 
 std::size_t Unit::intakeLimit() const
 {
-    if (!config_.has(Fault::HangupMidStream) || state_ != State::Stream || stream_.image != Image::Logic)
+    if (readingStopped_)
+        return 0;
+    bool cutsIn = config_.has(Fault::HangupMidStream) || config_.has(Fault::StopReadingMidStream);
+    if (!cutsIn || state_ != State::Stream || stream_.image != Image::Logic)
         return SIZE_MAX;
     std::size_t half = stream_.length / 2 ? stream_.length / 2 : 1;
     return stream_.received < half ? half - stream_.received : 0;
 }
 
-bool Unit::hangupDue() const { return intakeLimit() == 0; }
+bool Unit::hangupDue() const { return config_.has(Fault::HangupMidStream) && intakeLimit() == 0; }
 
 void Unit::takeStreamByte(char c, int lineRate, Clock::time_point now)
 {
@@ -222,6 +229,11 @@ void Unit::takeStreamByte(char c, int lineRate, Clock::time_point now)
     stream_.started = true;
     if (hangupDue())
         return;
+    if (config_.has(Fault::StopReadingMidStream) && intakeLimit() == 0) {
+        logVerbose("stopped reading the line after %zu of %zu bytes", stream_.received, stream_.length);
+        readingStopped_ = true;
+        return;
+    }
     if (stream_.received == stream_.length)
         finishStream(now);
 }
@@ -241,6 +253,8 @@ void Unit::finishStream(Clock::time_point now)
         reply("ERROR: checksum", STREAM_RATE, now);
     } else if (config_.has(Fault::BadStreamReply)) {
         reply("ERROR: flash write", STREAM_RATE, now);
+    } else if (config_.has(Fault::EscapeStreamReply)) {
+        reply(ESCAPE_STREAM_REPLY, STREAM_RATE, now);
     } else {
         reply("SUCCESS", STREAM_RATE, now);
         if (stream_.image == Image::Logic) {

@@ -47,6 +47,9 @@ enum class Fault {
     SplitReply,
     TrailingCrlf,
     NulInReply,
+    Drip,
+    StopReadingMidStream,
+    EscapeStreamReply,
     Count
 };
 
@@ -95,7 +98,8 @@ public:
     std::deque<Transmission> &outbox() { return outbox_; }
     bool streaming() const { return state_ == State::Stream; }
     // How many more bytes the unit takes before the hangup-mid-stream fault
-    // cuts the line; SIZE_MAX when nothing will.
+    // cuts the line or the stop-reading-mid-stream fault stops reading it;
+    // SIZE_MAX when nothing will.
     std::size_t intakeLimit() const;
     bool hangupDue() const;
     bool flooding() const { return state_ == State::Flood; }
@@ -138,6 +142,7 @@ private:
     bool logicTaken_ = false;
     Clock::time_point bootEnd_;
     bool promptSent_ = false;
+    bool readingStopped_ = false;
     std::set<int> probedRates_;
 };
 

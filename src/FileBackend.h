@@ -1,0 +1,29 @@
+// What FileAPI needs from the operating system beyond C stdio, one file per
+// platform: a file that is sure to be new, a flush to the storage device,
+// and a replacement of one name by another in one step. Nothing outside
+// FileAPI (and its tests) includes it. On failure each call leaves the
+// system's reason for FileBackend_FailureReason().
+#ifndef FILE_BACKEND_H
+#define FILE_BACKEND_H
+
+#include <cstdio>
+#include <string>
+
+#include "Platform.h"
+
+// Creates a file that did not exist before, named `path` followed by a
+// suffix of the platform's choosing, and opens it for binary writing; its
+// name goes to `createdName`. Never opens or follows anything that exists
+// already (a file, a link, a FIFO). Null on failure.
+FILE *FileBackend_CreateNewBeside(const char *path, std::string &createdName);
+// Has the system write what it holds of the stream's file to the storage
+// device; the stream's own buffer must have been flushed.
+BOOL FileBackend_Sync(FILE *stream);
+// Gives the file `from` the name `to` in one step, replacing whatever `to`
+// named: a file, a FIFO, or a symbolic link itself, never the link's target.
+// Both names are in the same folder.
+BOOL FileBackend_Replace(const char *from, const char *to);
+// The system's words for the last failure of the calls above.
+const char *FileBackend_FailureReason(void);
+
+#endif

@@ -1,0 +1,89 @@
+// Files on Windows through the C runtime (_O_EXCL creation, _commit) and
+// kernel32 (MoveFileExA with MOVEFILE_REPLACE_EXISTING, which replaces the
+// target in one step; a rename() there refuses an existing target).
+#include "FileBackend.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+
+namespace {
+
+std::string gFailureReason;
+
+void rememberCrtFailure(void)
+{
+    gFailureReason = strerror(errno);
+}
+
+void rememberSystemFailure(DWORD error)
+{
+    char text[256] = "";
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0,
+                                        text, sizeof text, NULL);
+    gFailureReason.assign(text, length);
+    // The system's text ends in a line end of its own.
+    while (!gFailureReason.empty() && (gFailureReason.back() == '\n' || gFailureReason.back() == '\r' ||
+                                       gFailureReason.back() == ' ' || gFailureReason.back() == '.')) {
+        gFailureReason.pop_back();
+    }
+    if (gFailureReason.empty()) {
+        gFailureReason = "system error " + std::to_string(error);
+    }
+}
+
+}  // namespace
+
+FILE *FileBackend_CreateNewBeside(const char *path, std::string &createdName)
+{
+    // A name left by an earlier run that died is passed over, not reused.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name =
+            std::string(path) + "." + std::to_string(_getpid()) + "-" + std::to_string(attempt) + ".tmp";
+        const int fd = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            break;
+        }
+        FILE *stream = _fdopen(fd, "wb");
+        if (stream == nullptr) {
+            rememberCrtFailure();
+            _close(fd);
+            _unlink(name.c_str());
+            return nullptr;
+        }
+        createdName = name;
+        return stream;
+    }
+    rememberCrtFailure();
+    return nullptr;
+}
+
+BOOL FileBackend_Sync(FILE *stream)
+{
+    if (_commit(_fileno(stream)) != 0) {
+        rememberCrtFailure();
+        return 0;
+    }
+    return 1;
+}
+
+BOOL FileBackend_Replace(const char *from, const char *to)
+{
+    if (!MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        rememberSystemFailure(GetLastError());
+        return 0;
+    }
+    return 1;
+}
+
+const char *FileBackend_FailureReason(void)
+{
+    return gFailureReason.c_str();
+}
