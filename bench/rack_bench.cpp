@@ -13,7 +13,8 @@
 //   (c) the CPU time (user + system) of the whole rack, parent and every
 //       per-port process, and of the single update.
 // It takes about eight and a half minutes. Exit status 0 when every unit
-// was updated and confirmed and goal (a) was met, 1 otherwise.
+// was updated and confirmed and goal (a) was met, 1 otherwise; the figures
+// are shown in either case, with the units that were not updated and why.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -239,11 +240,6 @@ int main()
     const bool rackUpdated =
         rack.status == 0 && rack.output.find("All 8 units were updated.") != std::string::npos;
     std::error_code ignored;
-    if (!aloneUpdated || !rackUpdated) {
-        std::fprintf(stderr, "rack_bench: an update did not go through (alone: exit %d, rack: exit %d)\n%s\n%s\n",
-                     alone.status, rack.status, alone.output.c_str(), rack.output.c_str());
-        return 1;
-    }
     std::filesystem::remove_all(aloneDir, ignored);
     std::filesystem::remove_all(rackDir, ignored);
 
@@ -262,5 +258,19 @@ int main()
     std::printf(" MiB (%zu processes, largest %.1f MiB)\n", rack.childPeakKiB.size(), mib(largest));
     std::printf("(c) CPU time: whole rack %.2f s (%.2f s a unit), one unit alone %.2f s\n", rack.cpuSeconds,
                 rack.cpuSeconds / RACK_UNITS, alone.cpuSeconds);
-    return wallMet ? 0 : 1;
+    std::printf("Updated: one unit alone %s (exit status %d); rack exit status %d\n", aloneUpdated ? "yes" : "NO",
+                alone.status, rack.status);
+    // The rack's summary says why a unit failed, one line for each.
+    const std::size_t summary = rack.output.find("\nPort ");
+    for (std::size_t at = rack.output.find("\nCOM", summary == std::string::npos ? rack.output.size() : summary);
+         at != std::string::npos; at = rack.output.find("\nCOM", at + 1)) {
+        const std::size_t end = rack.output.find('\n', at + 1);
+        const std::string line = rack.output.substr(at + 1, end - at - 1);
+        // "COM3: FAILED ...", where the table's rows have a blank after the port.
+        if (line.find(':') < line.find(' '))
+            std::printf("    %s\n", line.c_str());
+    }
+    if (!aloneUpdated)
+        std::printf("The unit alone was not updated:\n%s\n", alone.output.c_str());
+    return wallMet && aloneUpdated && rackUpdated ? 0 : 1;
 }

@@ -45,6 +45,9 @@ int ChildProcess_Stop(ChildProcess *child);
 // request no longer end the process at once; they are stop requests.
 void ChildProcess_CatchStopRequests(void);
 bool ChildProcess_StopRequested(void);
+// Once no child is left to stop: the requests end the process at once again,
+// as they did before ChildProcess_CatchStopRequests.
+void ChildProcess_ReleaseStopRequests(void);
 // Ends the process the way the stop request would have ended it, for the
 // shell or the console to see. Call it once everything is cleaned up.
 void ChildProcess_EndAsRequested(void);

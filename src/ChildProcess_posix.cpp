@@ -32,6 +32,8 @@ void onStopSignal(int signalNumber)
 }
 
 const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+const int kStopSignalCount = sizeof kStopSignals / sizeof kStopSignals[0];
+struct sigaction gActionBeforeCatching[kStopSignalCount];
 
 int statusOf(int raw)
 {
@@ -222,8 +224,15 @@ void ChildProcess_CatchStopRequests(void)
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;
-    for (const int signalNumber : kStopSignals) {
-        sigaction(signalNumber, &action, nullptr);
+    for (int i = 0; i < kStopSignalCount; ++i) {
+        sigaction(kStopSignals[i], &action, &gActionBeforeCatching[i]);
+    }
+}
+
+void ChildProcess_ReleaseStopRequests(void)
+{
+    for (int i = 0; i < kStopSignalCount; ++i) {
+        sigaction(kStopSignals[i], &gActionBeforeCatching[i], nullptr);
     }
 }
 

@@ -248,6 +248,11 @@ void ChildProcess_CatchStopRequests(void)
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
 }
 
+void ChildProcess_ReleaseStopRequests(void)
+{
+    SetConsoleCtrlHandler(onConsoleControl, FALSE);
+}
+
 bool ChildProcess_StopRequested(void)
 {
     return gStopRequested != 0;

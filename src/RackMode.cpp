@@ -372,6 +372,8 @@ int Rack::run(void)
         return EXIT_STATUS_FAILED;
     }
 
+    // Nothing is left to stop: Ctrl-C at the key wait ends the tool at once.
+    ChildProcess_ReleaseStopRequests();
     if (!ports_.empty()) {
         show("\n" + rackSummary(rows()));
     }

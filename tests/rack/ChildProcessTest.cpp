@@ -142,10 +142,11 @@ TEST(ChildProcess, ChildrenEndWithTheirParentWhenItIsKilledOutright)
 }
 
 // Ctrl-C reaches the parent alone: its children are in a process group of
-// their own, and the parent's wait returns for it. The parent here is a
+// their own, and the parent's wait returns for it; once released, a request
+// ends the parent again. The parent here is a
 // forked copy of the test in a process group of its own, which a terminal's
 // Ctrl-C would reach as a whole.
-TEST(ChildProcess, AStopRequestEndsTheWaitAndSparesTheChildren)
+TEST(ChildProcess, AStopRequestEndsTheWaitSparesTheChildrenAndCanBeReleased)
 {
     const pid_t parent = fork();
     ASSERT_GE(parent, 0);
@@ -164,13 +165,20 @@ TEST(ChildProcess, AStopRequestEndsTheWaitAndSparesTheChildren)
         ChildProcess_WaitForOutput({child}, 24 * 3600 * 1000);
         if (countProcesses(sleeper("3606")) != 1)
             _exit(4);
-        _exit(ChildProcess_Stop(child) == 128 + SIGTERM ? 0 : 5);
+        if (ChildProcess_Stop(child) != 128 + SIGTERM)
+            _exit(5);
+        // Released, a request ends the process as it would have at first.
+        ChildProcess_ReleaseStopRequests();
+        raise(SIGTERM);
+        _exit(6);
     }
     int raw = 0;
     ASSERT_EQ(waitpid(parent, &raw, 0), parent);
-    ASSERT_TRUE(WIFEXITED(raw)) << "ended by signal " << WTERMSIG(raw);
-    EXPECT_EQ(WEXITSTATUS(raw), 0) << "1: no child, 2: a request before any, 3: the request not seen, "
-                                      "4: the child did not survive the request, 5: the child did not stop";
+    EXPECT_FALSE(WIFEXITED(raw)) << "exit status " << WEXITSTATUS(raw)
+                                 << " (1: no child, 2: a request before any, 3: the request not seen, 4: the child "
+                                    "did not survive the request, 5: the child did not stop, 6: not ended by the "
+                                    "released request)";
+    EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == SIGTERM);
     EXPECT_EQ(countProcesses(sleeper("3606")), 0);
 }
 
