@@ -40,6 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             (!line.logFile.empty() && !connects && line.mode != RunMode::WebPackage)) {
             abort();
         }
+        // A folder for the traces only with --all; events only for runs that have a unit's progress.
+        if ((!line.logDir.empty() && line.mode != RunMode::All) ||
+            (line.progressGiven && !connects && line.mode != RunMode::All)) {
+            abort();
+        }
     } else if (error.empty()) {
         abort();
     }

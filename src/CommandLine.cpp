@@ -35,6 +35,7 @@ struct ModeOption {
 
 const ModeOption kModeOptions[] = {
     {"--info", RunMode::Info},
+    {"--all", RunMode::All},
     {"--web-package", RunMode::WebPackage},
     {"--list-ports", RunMode::ListPorts},
     {"--version", RunMode::Version},
@@ -58,7 +59,41 @@ bool modeTakesConnection(RunMode mode)
 
 bool modeTakesNoWait(RunMode mode)
 {
-    return mode == RunMode::Update || mode == RunMode::Info || mode == RunMode::WebPackage;
+    return mode == RunMode::Update || mode == RunMode::Info || mode == RunMode::All || mode == RunMode::WebPackage;
+}
+
+bool modeTakesProgress(RunMode mode)
+{
+    return mode == RunMode::Update || mode == RunMode::Info || mode == RunMode::All;
+}
+
+bool readProgressOption(const std::string &value, CommandLine &line, std::string &error)
+{
+    if (line.progressGiven) {
+        error = "--progress is given twice";
+        return false;
+    }
+    if (value != "console" && value != "json") {
+        error = "--progress takes \"console\" or \"json\", not \"" + value + "\"";
+        return false;
+    }
+    line.progressGiven = true;
+    line.progress = value == "json" ? ProgressFormat::Json : ProgressFormat::Console;
+    return true;
+}
+
+bool readLogDirOption(const std::string &value, CommandLine &line, std::string &error)
+{
+    if (!line.logDir.empty()) {
+        error = "--log-dir is given twice";
+        return false;
+    }
+    if (value.empty()) {
+        error = "--log-dir needs a folder";
+        return false;
+    }
+    line.logDir = value;
+    return true;
 }
 
 bool modeTakesLog(RunMode mode)
@@ -125,7 +160,7 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
             valueInline = true;
         }
 
-        if (name == "--port" || name == "--baud" || name == "--log") {
+        if (name == "--port" || name == "--baud" || name == "--log" || name == "--progress" || name == "--log-dir") {
             if (!valueInline) {
                 if (i + 1 >= argc) {
                     error = name + " needs a value";
@@ -135,6 +170,14 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
             }
             if (name == "--port") {
                 if (!parsePort(value, line, error)) {
+                    return false;
+                }
+            } else if (name == "--progress") {
+                if (!readProgressOption(value, line, error)) {
+                    return false;
+                }
+            } else if (name == "--log-dir") {
+                if (!readLogDirOption(value, line, error)) {
                     return false;
                 }
             } else if (name == "--log") {
@@ -200,6 +243,14 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
         error = std::string("--no-wait does not go with ") + modeName(line.mode);
         return false;
     }
+    if (line.progressGiven && !modeTakesProgress(line.mode)) {
+        error = std::string("--progress does not go with ") + modeName(line.mode);
+        return false;
+    }
+    if (!line.logDir.empty() && line.mode != RunMode::All) {
+        error = "--log-dir goes with --all only";
+        return false;
+    }
     return true;
 }
 
@@ -208,6 +259,10 @@ std::string usageText(const char *program)
     std::string text = "Usage: ";
     text += program;
     text += " [--port N|PATH] [--baud B] [--info] [--no-wait] [--log FILE]\n"
+            "       [--progress json]\n"
+            "       ";
+    text += program;
+    text += " --all [--no-wait] [--progress json] [--log-dir DIR]\n"
             "       ";
     text += program;
     text += " --web-package [--no-wait] [--log FILE]\n"
@@ -229,6 +284,16 @@ std::string usageText(const char *program)
             "  --info         identify the unit and write nothing to it: its port, rate,\n"
             "                 versions, TX or RX, the versions this tool carries, and\n"
             "                 \"UP TO DATE\" or \"UPDATE NEEDED\"\n"
+            "  --all          update every unit found, all at the same time: every port that\n"
+            "                 exists is searched by a process of its own, with a board of\n"
+            "                 one line per port and a summary at the end\n"
+            "  --log-dir DIR  with --all: where the trace of each port goes (default: the\n"
+            "                 current directory)\n"
+            "  --progress json\n"
+            "                 instead of the console picture, one JSON object a line on\n"
+            "                 stdout: port, baud, type, versions, step, percent, and at the\n"
+            "                 end result and message (see the README); asks nothing and\n"
+            "                 waits for no key\n"
             "  --no-wait      end without waiting for a key\n"
             "  --log FILE     write a trace of the run to FILE, as it goes: every port\n"
             "                 opened, every command and reply, the image streams piece by\n"
@@ -239,13 +304,15 @@ std::string usageText(const char *program)
             "                 current directory\n"
             "  --version      show this tool's version and the versions it carries\n"
             "  --help         show this text\n"
-            "With --port, --baud or --no-wait the run asks nothing on the console.\n"
+            "With --port, --baud, --no-wait or --progress json the run asks nothing on the\n"
+            "console.\n"
             "\n"
             "Exit status:\n"
             "  0    success: the unit was updated and confirmed, identified, or the package\n"
             "       was written\n"
             "  1    the update or the identification failed, no unit answered, or the\n"
-            "       package was not written\n"
+            "       package was not written; with --all: any unit was not updated and\n"
+            "       confirmed, or none was found\n"
             "  2    usage: an unknown or malformed option, or a --log FILE that cannot be\n"
             "       written\n"
             "  3    the images were sent and accepted, but the unit did not confirm\n"

@@ -8,6 +8,7 @@
 enum class RunMode {
     Update,      // no mode option: find the unit and update it
     Info,        // --info: identify the unit, write nothing to it
+    All,         // --all: update every unit found, each port by a process of its own
     WebPackage,  // --web-package
     ListPorts,   // --list-ports: the serial ports that exist, nothing sent
     Version,     // --version
@@ -23,6 +24,10 @@ enum class RunMode {
 
 #define COMMAND_LINE_LAST_PORT 255
 
+// What a run shows: the console picture, or one JSON event a line
+// (ProgressEvent.h) for programs and nothing else on stdout.
+enum class ProgressFormat { Console, Json };
+
 struct CommandLine {
     RunMode mode = RunMode::Update;
     int port = 0;          // --port N or --port COMN: COM N alone; 0 when not given
@@ -30,11 +35,17 @@ struct CommandLine {
     int baud = 0;          // --baud B: the unit's command rate; 0 when not given
     bool noWait = false;
     std::string logFile;   // --log FILE: the trace of the run; empty when not given
+    ProgressFormat progress = ProgressFormat::Console;  // --progress console|json
+    bool progressGiven = false;  // --progress was on the command line
+    std::string logDir;    // --log-dir DIR: where --all writes the traces; empty: the current directory
 
     bool namesPort() const { return port != 0 || !portPath.empty(); }
-    // A run that names its port or rate, or that must not wait for a key,
-    // is unattended: it asks nothing on the console.
-    bool unattended() const { return namesPort() || baud != 0 || noWait; }
+    // A run that names its port or rate, that must not wait for a key, or
+    // whose console picture nobody sees, is unattended: it asks nothing on
+    // the console.
+    bool unattended() const { return namesPort() || baud != 0 || noWait || progress == ProgressFormat::Json; }
+    // Events are read by a program, which presses no key.
+    bool waitsForKey() const { return !noWait && progress == ProgressFormat::Console; }
 };
 
 // Fills `line` from argv[1..argc-1]. False on an unknown option, a missing

@@ -4,6 +4,8 @@
 #ifndef CONSOLE_H
 #define CONSOLE_H
 
+#include <cstdio>
+
 #include "Platform.h"
 
 // The tool's console output: printf and puts to stdout, byte for byte, and
@@ -42,5 +44,15 @@ BOOL Console_InputEnded(void);
 // Drops typed-ahead console input and what the stdin buffer holds. Never blocks.
 void Console_DiscardInput(void);
 void Console_SleepMs(unsigned int milliseconds);
+
+// 1 when stdout is a terminal that redraws lines in place on ANSI cursor
+// movement; on Windows this switches the console's virtual terminal
+// processing on, and gives 0 where the console cannot do it.
+BOOL Console_EnableCursorMovement(void);
+// Gives the caller a stream of its own on what stdout is now, and sends
+// whatever is printed to stdout from then on to the null device, so that a
+// program reading the stream meets nothing else. Null, with stdout
+// unchanged, when it cannot.
+FILE *Console_DivertOutput(void);
 
 #endif

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include <fcntl.h>
@@ -115,4 +117,34 @@ void Console_SleepMs(unsigned int milliseconds)
     timespec left = {(time_t)(milliseconds / 1000), (long)(milliseconds % 1000) * 1000000L};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
+}
+
+BOOL Console_EnableCursorMovement(void)
+{
+    const char *terminal = getenv("TERM");
+    return isatty(STDOUT_FILENO) && terminal != nullptr && strcmp(terminal, "dumb") != 0;
+}
+
+FILE *Console_DivertOutput(void)
+{
+    fflush(stdout);
+    const int events = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (events < 0) {
+        return nullptr;
+    }
+    FILE *stream = fdopen(events, "w");
+    const int nullDevice = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (stream == nullptr || nullDevice < 0 || dup2(nullDevice, STDOUT_FILENO) < 0) {
+        if (stream != nullptr) {
+            fclose(stream);
+        } else {
+            close(events);
+        }
+        if (nullDevice >= 0) {
+            close(nullDevice);
+        }
+        return nullptr;
+    }
+    close(nullDevice);
+    return stream;
 }

@@ -6,6 +6,12 @@
 
 #include <conio.h>
 #include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
+#endif
 
 namespace {
 
@@ -45,4 +51,41 @@ void Console_DiscardInput(void)
 void Console_SleepMs(unsigned int milliseconds)
 {
     Sleep(milliseconds);
+}
+
+BOOL Console_EnableCursorMovement(void)
+{
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (output == INVALID_HANDLE_VALUE || output == NULL || !GetConsoleMode(output, &mode)) {
+        return 0;
+    }
+    // Consoles older than Windows 10 refuse the mode: they get plain lines.
+    return SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) ? 1 : 0;
+}
+
+FILE *Console_DivertOutput(void)
+{
+    fflush(stdout);
+    const int events = _dup(_fileno(stdout));
+    if (events < 0) {
+        return nullptr;
+    }
+    // Events end their lines with "\n" alone on every platform.
+    _setmode(events, _O_BINARY);
+    FILE *stream = _fdopen(events, "wb");
+    const int nullDevice = _open("NUL", _O_WRONLY);
+    if (stream == nullptr || nullDevice < 0 || _dup2(nullDevice, _fileno(stdout)) != 0) {
+        if (stream != nullptr) {
+            fclose(stream);
+        } else {
+            _close(events);
+        }
+        if (nullDevice >= 0) {
+            _close(nullDevice);
+        }
+        return nullptr;
+    }
+    _close(nullDevice);
+    return stream;
 }

@@ -6,6 +6,7 @@
 #include "CarriedVersions.h"
 #include "ComPortAPI.h"
 #include "Console.h"
+#include "Progress.h"
 #include "RavelinFwUpgrade.h"
 #include "UnitConnection.h"
 
@@ -56,14 +57,18 @@ int finish(int status)
 
 int runInfo(const CommandLine &line)
 {
+    Progress_Searching(chosenPortName(line));
     if (!allocateSessionBuffers()) {
+        Progress_Finish(ProgressResult::Failed, "out of memory");
         return EXIT_STATUS_FAILED;
     }
     if (!connectAsChosen(line)) {
         Console_Print("\r\nNo unit answered on %s.\r\n", searchedPlaces(line).c_str());
         reportRefusedPorts("");
+        Progress_Finish(ProgressResult::NotFound, "no unit answered on " + searchedPlaces(line));
         return finish(EXIT_STATUS_FAILED);
     }
+    Progress_Connected(ComPortAPI_PortName(gComPortNumber), gBaudRate);
     ComPortAPI_SetHardwareFlowControl(1);
     ComPortAPI_SetReadingTimeoutInMs(1000);
 
@@ -72,6 +77,7 @@ int runInfo(const CommandLine &line)
     UnitVersions unit;
     if (!queryUnitVersions(&unit)) {
         Console_Print("\r\nNOT SUPPORTED: the unit's version reply is not one this tool reads.\r\n");
+        Progress_Finish(ProgressResult::Failed, "the unit's version reply is not one this tool reads");
         return finish(EXIT_STATUS_FAILED);
     }
     char text[64];
@@ -80,19 +86,23 @@ int runInfo(const CommandLine &line)
     snprintf(text, sizeof text, "%s %d.%02d", unit.model, unit.fpga_ver, unit.fpga_rev);
     field("Programmable logic", text);
     field("Device code", std::to_string(unit.fpga_type));
+    Progress_Versions(unit);
     if (unit.fpga_type != DEVICE_XC7A75_676) {
         Console_Print("\r\nNOT SUPPORTED: device code %d; this tool updates device code %d only.\r\n", unit.fpga_type,
                DEVICE_XC7A75_676);
+        Progress_Finish(ProgressResult::Failed, "unknown product: device code " + std::to_string(unit.fpga_type));
         return finish(EXIT_STATUS_FAILED);
     }
     const UnitKind kind = identifyUnit();
     if (kind == UnitKind::Unknown) {
         field("Unit", "unknown");
         Console_Print("\r\nNOT SUPPORTED: the unit's identification is neither the TX nor the RX unit's.\r\n");
+        Progress_Finish(ProgressResult::Failed, "the unit's identification is neither the TX nor the RX unit's");
         return finish(EXIT_STATUS_FAILED);
     }
     const bool isTx = kind == UnitKind::Tx;
     field("Unit", isTx ? "TX" : "RX");
+    Progress_UnitType(isTx);
 
     const McuVersion carriedMcu = carriedMcuVersion();
     const LogicVersion carriedLogic = carriedLogicVersion(isTx);
@@ -100,5 +110,6 @@ int runInfo(const CommandLine &line)
     field("Carried logic", formatLogicVersion(carriedLogic));
     const bool upToDate = sameMcuVersion(unit, carriedMcu) && sameLogicVersion(unit, carriedLogic);
     Console_Print("%s\r\n", upToDate ? INFO_UP_TO_DATE : INFO_UPDATE_NEEDED);
+    Progress_FinishIdentified(upToDate);
     return finish(EXIT_STATUS_SUCCESS);
 }

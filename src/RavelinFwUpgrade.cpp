@@ -12,6 +12,7 @@
 #include "Encoder.h"
 #include "FileAPI.h"
 #include "IntelHex.h"
+#include "Progress.h"
 #include "StringOperations.h"
 #include "Trace.h"
 
@@ -276,6 +277,7 @@ BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResp
     }
     Console_DiscardInput();
     Console_Print("1%%");
+    Progress_Percent(1);
     if (dataToSendLength == 0) {
         return 1;
     }
@@ -288,18 +290,22 @@ BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResp
         const int remaining = dataToSendLength - dataSent;
         if (remaining > STREAM_PIECE_SIZE) {
             if (!ComPortAPI_WriteCOM(dataToSend + dataSent, STREAM_PIECE_SIZE, &nBytesWritten)) {
+                Progress_Failed("the image could not be written to the port");
                 return 0;
             }
             dataSent += STREAM_PIECE_SIZE;
             erasePercentage(percentage);
             percentage = static_cast<int>(static_cast<long long>(dataSent) * 100 / dataToSendLength);
             Console_Print("%d%%", percentage);
+            Progress_Percent(percentage);
         } else {
             if (!ComPortAPI_WriteCOM(dataToSend + dataSent, remaining, &nBytesWritten)) {
+                Progress_Failed("the image could not be written to the port");
                 return 0;
             }
             erasePercentage(percentage);
             Console_Print("100%%");
+            Progress_Percent(100);
             Console_DiscardInput();
             dataSent = dataToSendLength;
         }
@@ -313,6 +319,7 @@ BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResp
         Console_Print("\r\nExpected : %s  received : %s\r\n", expectedResponse,
                       shownUnitText(responseReceivedCopy).c_str());
         Console_Line("\r\nError: Expected response did  not matched !\r");
+        Progress_UnexpectedReply(expectedResponse, responseReceivedCopy);
         return 0;
     }
     return 1;
@@ -380,6 +387,7 @@ struct ImageTransfer {
     const char *announcement;     // the command that precedes checksum and length
     int announcementTimeoutMs;
     const char *sendingLabel;
+    ProgressStep step;
 };
 
 static const ImageTransfer kLogicTransfer = {
@@ -388,6 +396,7 @@ static const ImageTransfer kLogicTransfer = {
     "%fw -l ",
     10000,
     "Sending Programmable Logic data ................... ",
+    ProgressStep::Logic,
 };
 
 static const ImageTransfer kFirmwareTransfer = {
@@ -396,6 +405,7 @@ static const ImageTransfer kFirmwareTransfer = {
     "%fw -h ",
     5000,
     "Sending data ...................................... ",
+    ProgressStep::Firmware,
 };
 
 // Assembles one HEX text, announces the image with its checksum and length,
@@ -404,8 +414,10 @@ static const ImageTransfer kFirmwareTransfer = {
 static BOOL transferImage(char *hexText, const ImageTransfer &transfer)
 {
     char commandToSend[100];
+    Progress_Step(transfer.step);
     if (!ValidateFwAndConcatenateData(hexText)) {
         Console_Line(transfer.invalidTextLine);
+        Progress_Failed("the image this tool carries is not valid");
         return 0;
     }
     Console_Print("%s", transfer.preparingLabel);
@@ -414,6 +426,7 @@ static BOOL transferImage(char *hexText, const ImageTransfer &transfer)
     ComPortAPI_SetReadingTimeoutInMs(transfer.announcementTimeoutMs);
     if (!sendCommand(commandToSend, 0, 1, "Ready")) {
         Console_Line("FAILED [Unit not ready]\r");
+        Progress_Failed("the unit was not ready for the image");
         return 0;
     }
     Console_Line("OK\r");
@@ -460,11 +473,14 @@ BOOL updateFirmware(void)
         Console_Print("Checking firmware version ..............  %d.%02d.%02d \r\n", unit.fw_ver, unit.fw_rev, unit.fw_sub);
         Console_Print("Checking fpga version ..................  %s %d.%02d  device:%d\r\n", unit.model, unit.fpga_ver,
                unit.fpga_rev, unit.fpga_type);
+        Progress_Versions(unit);
     }
 
     Console_Print("Checking product .......... ");
     if (unit.fpga_type != DEVICE_XC7A75_676) {
         Console_Line("FAILED, Unknown product\r");
+        Progress_Failed(unit.complete ? "unknown product: device code " + std::to_string(unit.fpga_type)
+                                      : std::string("the unit's version reply is not one this tool reads"));
         return 0;
     }
     if (sendCommand("%fw -p", 0, 1, VALIDATE_TX_PRODUCT_ID_STRING)) {
@@ -472,13 +488,16 @@ BOOL updateFirmware(void)
         Console_Print("%s", VALIDATE_TX_PRODUCT_ID_STRING);
         Console_Line("\r");
         page_idx = CATALOGUE_TX_LOGIC;
+        Progress_UnitType(true);
     } else if (sendCommand("%fw -p", 0, 1, VALIDATE_RX_PRODUCT_ID_STRING)) {
         Console_Line("RX OK\r");
         Console_Print("%s", VALIDATE_RX_PRODUCT_ID_STRING);
         Console_Line("\r");
         page_idx = CATALOGUE_RX_LOGIC;
+        Progress_UnitType(false);
     } else {
         Console_Line("FAILED\r");
+        Progress_Failed("the unit's identification is neither the TX nor the RX unit's");
         return 0;
     }
 
@@ -486,6 +505,7 @@ BOOL updateFirmware(void)
     gHexFPGA_Code = newCatalogueTextCopy(page_idx);
     if (gHexFPGA_Code == nullptr) {
         Console_Line("Memoire insuffisante");
+        Progress_Failed("out of memory");
         return 0;
     }
 
@@ -502,8 +522,10 @@ BOOL updateFirmware(void)
     ComPortAPI_SetBaudRate(gBaudRate);
     Console_Print(" OK\n\r\n\r");
     Console_Print("Please wait while the unit is rebooting ........... ");
+    Progress_Step(ProgressStep::Rebooting);
     for (int i = 0; i < max_cnt; ++i) {
         Console_Print("%3d%%", i * 100 / max_cnt);
+        Progress_Percent(i * 100 / max_cnt);
         Console_SleepMs(REBOOT_WAIT_STEP_MS);
         Console_Print("\b\b\b\b");
     }
@@ -517,6 +539,7 @@ BOOL updateFirmware(void)
     readIntoDataBuffer();
     Console_Print("\b\b\b\b");
     Console_Print("100%%");
+    Progress_Percent(100);
 
     gUpdateConfirmed = isUnitPrompt(gDataBuffer);
     if (gUpdateConfirmed) {

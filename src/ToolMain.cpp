@@ -4,8 +4,11 @@
 
 #include "CarriedVersions.h"
 #include "CommandLine.h"
+#include "Console.h"
 #include "InfoMode.h"
 #include "ListPortsMode.h"
+#include "Progress.h"
+#include "RackMode.h"
 #include "RavelinFwUpgrade.h"
 #include "Trace.h"
 #include "UpdateMode.h"
@@ -62,6 +65,8 @@ int runMode(const CommandLine &line, const char *program)
         return runWebPackageWriter();
     case RunMode::Info:
         return runInfo(line);
+    case RunMode::All:
+        return runRack(line);
     case RunMode::Update:
         break;
     }
@@ -83,10 +88,20 @@ int ravelinMain(int argc, char **argv)
         fprintf(stderr, "%s: %s\n%s", program, error.c_str(), usageText(program).c_str());
         return EXIT_STATUS_USAGE;
     }
-    gWaitForKeyAtExit = line.noWait ? 0 : 1;
+    gWaitForKeyAtExit = line.waitsForKey() ? 1 : 0;
     // Before any port is touched: a trace that cannot be written is a usage error.
     if (!line.logFile.empty() && !startTrace(program, argc, argv, line.logFile)) {
         return EXIT_STATUS_USAGE;
+    }
+    // Events replace the console picture of a unit's run; --all relays its
+    // children's events itself and prints nothing else.
+    if (line.progress == ProgressFormat::Json && line.mode != RunMode::All) {
+        FILE *events = Console_DivertOutput();
+        if (events == nullptr) {
+            fprintf(stderr, "%s: standard output cannot carry the events\n", program);
+            return EXIT_STATUS_FAILED;
+        }
+        Progress_WriteEventsTo(events);
     }
     const int status = runMode(line, program);
     Trace_Note("exit status " + std::to_string(status));

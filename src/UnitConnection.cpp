@@ -56,6 +56,11 @@ std::string shownPortNumber(int port)
     return port >= NAMED_PORT_FIRST ? ComPortAPI_PortName(port) : std::to_string(port);
 }
 
+std::string chosenPortName(const CommandLine &line)
+{
+    return line.namesPort() ? ComPortAPI_PortName(chosenPort(line)) : "";
+}
+
 std::string searchedPlaces(const CommandLine &line)
 {
     std::string places;

@@ -30,6 +30,10 @@ int chosenPort(const CommandLine &line);
 // number alone, or the device of a port that has none.
 std::string shownPortNumber(int port);
 
+// The port the command line names, as messages and progress events name it
+// ("COM3", "/dev/ttyUSB0"); "" when the search covers every port.
+std::string chosenPortName(const CommandLine &line);
+
 // Where the search looked, for the failure line: "COM1..COM32", "COM5",
 // "/dev/ttyUSB0", with " at 9600 baud" when one rate was chosen.
 std::string searchedPlaces(const CommandLine &line);

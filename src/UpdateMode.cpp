@@ -4,6 +4,7 @@
 
 #include "ComPortAPI.h"
 #include "Console.h"
+#include "Progress.h"
 #include "RavelinFwUpgrade.h"
 #include "UnitConnection.h"
 
@@ -65,7 +66,9 @@ void showConnection(void)
 
 int runUpdate(const CommandLine &line)
 {
+    Progress_Searching(chosenPortName(line));
     if (!allocateSessionBuffers()) {
+        Progress_Finish(ProgressResult::Failed, "out of memory");
         return EXIT_STATUS_FAILED;
     }
 
@@ -74,6 +77,8 @@ int runUpdate(const CommandLine &line)
         Console_Print("\n\r\n\rOpening %s....................", ComPortAPI_PortName(chosenPort(line)).c_str());
         if (!connectAsChosen(line)) {
             reportRefusedPorts("\r\n");
+            Progress_Finish(ProgressResult::Failed, ComPortAPI_PortName(chosenPort(line)) + " could not be opened at " +
+                                                        std::to_string(line.baud) + " baud");
             return endWithoutUpdate("\n\rERROR: The update was not successful.\r\n", EXIT_STATUS_FAILED);
         }
         Console_Line("OK\r");
@@ -88,15 +93,24 @@ int runUpdate(const CommandLine &line)
             if (line.namesPort()) {
                 reportRefusedPorts("");
             }
+            Progress_Finish(ProgressResult::NotFound, "no unit answered on " + searchedPlaces(line));
             return endWithoutUpdate("\n\rERROR: The update was not successful.\r\n", EXIT_STATUS_FAILED);
         } else if (!connectByOperator()) {
             return endWithoutUpdate("", EXIT_STATUS_NO_CONNECTION);
         }
     }
+    Progress_Connected(ComPortAPI_PortName(gComPortNumber), gBaudRate);
     ComPortAPI_SetHardwareFlowControl(1);
 
     const BOOL updated = updateFirmware();
     ComPortAPI_CloseCOM();
+    if (!updated) {
+        Progress_Finish(ProgressResult::Failed, "the update was not successful");
+    } else if (!gUpdateConfirmed) {
+        Progress_Finish(ProgressResult::NotConfirmed, "no prompt after the reboot");
+    } else {
+        Progress_Finish(ProgressResult::Updated);
+    }
     dipsplayLastMessageToUserBeforeExit(updated ? "" : "\n\rERROR: The update was not successful.\r\n");
     releaseSessionBuffers();
     if (!updated) {

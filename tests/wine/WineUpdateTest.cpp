@@ -15,6 +15,7 @@
 // the pipe as "\r\n".
 #include "e2e/Transcript.h"
 #include "e2e/UpdateRun.h"
+#include "rack/RackRun.h"
 #include "support/Files.h"
 #include "support/Process.h"
 #include "support/SimUnit.h"
@@ -38,6 +39,9 @@
 #endif
 #ifndef RAVELIN_TX_LOGIC_IMAGE_NAME
 #error "RAVELIN_TX_LOGIC_IMAGE_NAME must name the TX logic image file"
+#endif
+#ifndef RAVELIN_RX_LOGIC_IMAGE_NAME
+#error "RAVELIN_RX_LOGIC_IMAGE_NAME must name the RX logic image file"
 #endif
 
 using namespace std::chrono_literals;
@@ -231,6 +235,38 @@ TEST_F(WineRun, UnitRejectingTheLogicStreamFailsTheUpdate)
                   identified(UnitType::Tx) + logicAnnouncement() + lineOk() + logicStreamLabel() +
                   streamDisplay(static_cast<int>(logic.size())) + streamMismatch("ERROR: flash write") +
                   stepFailed() + exitPrompt(failedVerdict()));
+}
+
+// The exe starts a copy of itself per port (found through its own module
+// path, a Windows path under Wine) and reads their events through pipes.
+TEST_F(WineRun, AllUpdatesTwoUnitsAtOnce)
+{
+    SimConfig tx;
+    tx.com = 1;
+    tx.extraArgs = {"--boot-ms",  std::to_string(QUICK_BOOT_MS), "--save-fpga", saved.file("logic1.bin"),
+                    "--save-mcu", saved.file("mcu1.bin")};
+    startUnit(tx);
+    SimConfig rx;
+    rx.com = 2;
+    rx.baud = 9600;
+    rx.type = "rx";
+    rx.extraArgs = {"--boot-ms",  std::to_string(QUICK_BOOT_MS), "--save-fpga", saved.file("logic2.bin"),
+                    "--save-mcu", saved.file("mcu2.bin")};
+    startUnit(rx);
+    const std::string mcu = image(RAVELIN_MCU_IMAGE_NAME);
+    ASSERT_FALSE(mcu.empty());
+
+    const ProcessResult run = runExe(ToolBuild::QuickBoot, 200s, std::nullopt, {"--all", "--no-wait"});
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.status, EXIT_UPDATED) << run.out;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(lastBoardLine(run.out, "COM1"), "COM1     115200  TX  done") << run.out;
+    EXPECT_EQ(lastBoardLine(run.out, "COM2"), "COM2     9600    RX  done") << run.out;
+    EXPECT_NE(run.out.find("\r\nAll 2 units were updated.\r"), std::string::npos) << run.out;
+    EXPECT_TRUE(readFile(saved.file("logic1.bin")) == image(RAVELIN_TX_LOGIC_IMAGE_NAME)) << "COM1: logic image";
+    EXPECT_TRUE(readFile(saved.file("logic2.bin")) == image(RAVELIN_RX_LOGIC_IMAGE_NAME)) << "COM2: logic image";
+    EXPECT_TRUE(readFile(saved.file("mcu1.bin")) == mcu) << "COM1: MCU image";
+    EXPECT_TRUE(readFile(saved.file("mcu2.bin")) == mcu) << "COM2: MCU image";
 }
 
 // No port at all: the manual path reads the port number from the pipe, fails

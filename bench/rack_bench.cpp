@@ -1,0 +1,266 @@
+// rack_bench
+//
+// Eight simulated units that take the streams no faster than the line
+// carries them (unit-sim --pace), updated at once by the quick-boot tool
+// with --all, against one such unit updated alone by the same tool's plain
+// run. Every unit is a TX or RX unit at 115200 baud on its own COM port and
+// boots in 8 s. Reports, from one run of each:
+//   (a) the rack's wall time against the single update's (goal <= 1.05);
+//   (b) the peak resident memory of the rack's parent and of each of its
+//       per-port processes, and of the tool alone for comparison (VmHWM,
+//       sampled every 100 ms; the peak comes with the image assembly, early
+//       in each run);
+//   (c) the CPU time (user + system) of the whole rack, parent and every
+//       per-port process, and of the single update.
+// It takes about eight and a half minutes. Exit status 0 when every unit
+// was updated and confirmed and goal (a) was met, 1 otherwise.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#ifndef UNIT_SIM_PATH
+#error "UNIT_SIM_PATH must name the unit-sim executable"
+#endif
+#ifndef RAVELIN_QUICKBOOT_TOOL_PATH
+#error "RAVELIN_QUICKBOOT_TOOL_PATH must name the quick-boot build of the update tool"
+#endif
+
+extern char **environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int RACK_UNITS = 8;
+constexpr double GOAL_WALL_RATIO = 1.05;
+const char BOOT_MS[] = "8000";
+
+double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double cpuSeconds(const timeval &t) { return t.tv_sec + t.tv_usec / 1e6; }
+
+// Starts argv with stdin on /dev/null and stdout and stderr on `outPath`.
+pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &extraEnv, const std::string &outPath)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    std::vector<std::string> env(extraEnv);
+    for (char **e = environ; *e; ++e)
+        env.push_back(*e);
+    std::vector<char *> envp, args;
+    for (std::string &s : env)
+        envp.push_back(&s[0]);
+    envp.push_back(nullptr);
+    std::vector<std::string> argCopy(argv);
+    for (std::string &s : argCopy)
+        args.push_back(&s[0]);
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        std::fprintf(stderr, "rack_bench: cannot start %s: %s\n", argv[0].c_str(), std::strerror(rc));
+        return -1;
+    }
+    return pid;
+}
+
+std::string readWhole(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A field of /proc/PID/status in kB ("VmHWM"), or -1.
+long statusKiB(pid_t pid, const char *field)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    const std::string key = std::string(field) + ":";
+    while (std::getline(status, line)) {
+        if (line.compare(0, key.size(), key) == 0)
+            return std::atol(line.c_str() + key.size());
+    }
+    return -1;
+}
+
+// The processes whose parent is `parent`.
+std::vector<pid_t> childrenOf(pid_t parent)
+{
+    std::vector<pid_t> children;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
+        const pid_t pid = static_cast<pid_t>(std::atoi(entry.path().filename().c_str()));
+        if (pid <= 0)
+            continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string text;
+        std::getline(stat, text);
+        const std::size_t close = text.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream fields(text.substr(close + 2));
+        std::string state;
+        long ppid = 0;
+        fields >> state >> ppid;
+        if (ppid == parent)
+            children.push_back(pid);
+    }
+    return children;
+}
+
+struct Measured {
+    double wallSeconds = 0;
+    double cpuSeconds = 0;
+    int status = -1;
+    long toolPeakKiB = 0;
+    std::map<pid_t, long> childPeakKiB;  // per-port process: its highest VmHWM seen
+    std::string output;
+};
+
+// Runs the tool to its end, sampling the memory peaks of it and its
+// children; CPU time from the rusage of the reaped tool and its reaped
+// descendants.
+Measured runTool(const std::vector<std::string> &argv, const std::string &comDir, const std::string &outPath)
+{
+    Measured run;
+    rusage before{};
+    getrusage(RUSAGE_CHILDREN, &before);
+    const Clock::time_point start = Clock::now();
+    const pid_t tool = spawn(argv, {"RAVELIN_COM_DIR=" + comDir}, outPath);
+    if (tool < 0)
+        return run;
+    for (;;) {
+        int raw = 0;
+        const long toolPeak = statusKiB(tool, "VmHWM");
+        run.toolPeakKiB = std::max(run.toolPeakKiB, toolPeak);
+        for (const pid_t child : childrenOf(tool)) {
+            long &peak = run.childPeakKiB[child];
+            peak = std::max(peak, statusKiB(child, "VmHWM"));
+        }
+        if (waitpid(tool, &raw, WNOHANG) == tool) {
+            run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+            break;
+        }
+        usleep(100 * 1000);
+    }
+    run.wallSeconds = seconds(Clock::now() - start);
+    rusage after{};
+    getrusage(RUSAGE_CHILDREN, &after);
+    run.cpuSeconds = cpuSeconds(after.ru_utime) + cpuSeconds(after.ru_stime) - cpuSeconds(before.ru_utime) -
+                     cpuSeconds(before.ru_stime);
+    run.output = readWhole(outPath);
+    return run;
+}
+
+// Paced units on COM1..COMn of `comDir`, alternately TX and RX; their pids.
+std::vector<pid_t> startUnits(const std::string &comDir, int count)
+{
+    std::vector<pid_t> units;
+    for (int com = 1; com <= count; ++com) {
+        const std::string ready = comDir + "/ready" + std::to_string(com);
+        const pid_t pid = spawn({UNIT_SIM_PATH, "--dir", comDir, "--com", std::to_string(com), "--baud", "115200",
+                                 "--type", com % 2 == 1 ? "tx" : "rx", "--pace", "--boot-ms", BOOT_MS, "--ready-file",
+                                 ready},
+                                {}, comDir + "/sim" + std::to_string(com) + ".log");
+        if (pid < 0)
+            break;
+        units.push_back(pid);
+        const Clock::time_point readyBy = Clock::now() + std::chrono::seconds(5);
+        struct stat st;
+        while (::stat(ready.c_str(), &st) != 0 && Clock::now() < readyBy)
+            usleep(10000);
+    }
+    return units;
+}
+
+void stopUnits(const std::vector<pid_t> &units)
+{
+    for (const pid_t pid : units)
+        kill(pid, SIGTERM);
+    for (const pid_t pid : units)
+        waitpid(pid, nullptr, 0);
+}
+
+std::string makeFolder(const char *name)
+{
+    std::string pattern = std::string("/tmp/ravelin-bench-") + name + "-XXXXXX";
+    std::vector<char> path(pattern.begin(), pattern.end());
+    path.push_back('\0');
+    return mkdtemp(path.data()) != nullptr ? std::string(path.data()) : "";
+}
+
+double mib(long kib) { return kib / 1024.0; }
+
+}  // namespace
+
+int main()
+{
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    const std::string aloneDir = makeFolder("alone");
+    const std::string rackDir = makeFolder("rack");
+    if (aloneDir.empty() || rackDir.empty()) {
+        std::perror("rack_bench: mkdtemp");
+        return 1;
+    }
+
+    std::printf("One paced unit updated alone, about 4 minutes...\n");
+    std::vector<pid_t> units = startUnits(aloneDir, 1);
+    const Measured alone = runTool({RAVELIN_QUICKBOOT_TOOL_PATH, "--no-wait"}, aloneDir, aloneDir + "/tool.out");
+    stopUnits(units);
+
+    std::printf("Eight paced units updated with --all, about 4 minutes...\n");
+    units = startUnits(rackDir, RACK_UNITS);
+    // Each per-port process keeps its trace, as in the field.
+    const Measured rack = runTool({RAVELIN_QUICKBOOT_TOOL_PATH, "--all", "--no-wait", "--log-dir", rackDir}, rackDir,
+                                  rackDir + "/tool.out");
+    stopUnits(units);
+
+    const bool aloneUpdated =
+        alone.status == 0 && alone.output.find("The update was successful") != std::string::npos;
+    const bool rackUpdated =
+        rack.status == 0 && rack.output.find("All 8 units were updated.") != std::string::npos;
+    std::error_code ignored;
+    if (!aloneUpdated || !rackUpdated) {
+        std::fprintf(stderr, "rack_bench: an update did not go through (alone: exit %d, rack: exit %d)\n%s\n%s\n",
+                     alone.status, rack.status, alone.output.c_str(), rack.output.c_str());
+        return 1;
+    }
+    std::filesystem::remove_all(aloneDir, ignored);
+    std::filesystem::remove_all(rackDir, ignored);
+
+    const double ratio = rack.wallSeconds / alone.wallSeconds;
+    const bool wallMet = ratio <= GOAL_WALL_RATIO;
+    std::printf("(a) wall time: rack of %d %.3f s, one unit alone %.3f s: ratio %.4f (goal <= %.2f, %s)\n",
+                RACK_UNITS, rack.wallSeconds, alone.wallSeconds, ratio, GOAL_WALL_RATIO,
+                wallMet ? "goal met" : "GOAL MISSED");
+    std::printf("(b) peak memory: rack parent %.1f MiB; tool alone %.1f MiB; per-port processes:",
+                mib(rack.toolPeakKiB), mib(alone.toolPeakKiB));
+    long largest = 0;
+    for (const auto &child : rack.childPeakKiB) {
+        std::printf(" %.1f", mib(child.second));
+        largest = std::max(largest, child.second);
+    }
+    std::printf(" MiB (%zu processes, largest %.1f MiB)\n", rack.childPeakKiB.size(), mib(largest));
+    std::printf("(c) CPU time: whole rack %.2f s (%.2f s a unit), one unit alone %.2f s\n", rack.cpuSeconds,
+                rack.cpuSeconds / RACK_UNITS, alone.cpuSeconds);
+    return wallMet ? 0 : 1;
+}

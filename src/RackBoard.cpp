@@ -1,0 +1,190 @@
+#include "RackBoard.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// A standard console is 80 columns; a line that wrapped would throw the
+// cursor movement of the redraw off by a line.
+#define BOARD_WIDTH 79
+
+std::string printable(const std::string &text)
+{
+    std::string shown = text;
+    for (char &c : shown) {
+        if (c < 0x20 || c > 0x7e) {
+            c = '?';
+        }
+    }
+    return shown;
+}
+
+bool hasPercent(ProgressStep step)
+{
+    return step == ProgressStep::Logic || step == ProgressStep::Firmware || step == ProgressStep::Rebooting;
+}
+
+// "logic 45%", or "logic" before its percentage is known.
+std::string stepWithPercent(ProgressStep step, int percent)
+{
+    std::string text = progressStepName(step);
+    if (hasPercent(step) && percent >= 0) {
+        text += " " + std::to_string(percent) + "%";
+    }
+    return text;
+}
+
+std::string withReason(const char *head, const ProgressEvent &state)
+{
+    return state.message.empty() ? head : std::string(head) + ": " + printable(state.message);
+}
+
+std::string shortResult(const ProgressEvent &state)
+{
+    switch (state.result) {
+    case ProgressResult::Updated:
+        return "updated";
+    case ProgressResult::NotConfirmed:
+        return "NOT CONFIRMED";
+    case ProgressResult::NotFound:
+        return "no unit";
+    case ProgressResult::Stopped:
+        return "STOPPED";
+    case ProgressResult::Identified:
+        return "identified";
+    case ProgressResult::Failed:
+        return "FAILED";
+    case ProgressResult::None:
+        break;
+    }
+    return "unfinished";
+}
+
+std::string duration(double seconds)
+{
+    const long whole = static_cast<long>(seconds + 0.5);
+    char text[32];
+    snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+    return text;
+}
+
+std::string versionsBefore(const ProgressEvent &state)
+{
+    return state.versionsKnown ? printable(state.mcuVersion + ", " + state.logicVersion) : "-";
+}
+
+std::string padded(const std::string &text, size_t width)
+{
+    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+// The row's line with percentages in tens, for the plain output.
+std::string coarseLine(RackRow row, size_t portWidth)
+{
+    if (row.state.percent > 0 && row.state.percent < 100) {
+        row.state.percent -= row.state.percent % 10;
+    }
+    return rackBoardLine(row, portWidth);
+}
+
+}  // namespace
+
+std::string rackRowStep(const RackRow &row)
+{
+    const ProgressEvent &state = row.state;
+    switch (state.result) {
+    case ProgressResult::None:
+        return stepWithPercent(state.step, state.percent);
+    case ProgressResult::Updated:
+    case ProgressResult::Identified:
+        return "done";
+    case ProgressResult::NotFound:
+        return "no unit";
+    case ProgressResult::NotConfirmed:
+        return withReason("NOT CONFIRMED", state);
+    case ProgressResult::Stopped:
+        return "STOPPED during " + stepWithPercent(state.during, state.percent);
+    case ProgressResult::Failed:
+        break;
+    }
+    return withReason(("FAILED during " + stepWithPercent(state.during, state.percent)).c_str(), state);
+}
+
+size_t rackPortWidth(const std::vector<RackRow> &rows)
+{
+    size_t width = 8;
+    for (const RackRow &row : rows) {
+        width = std::max(width, row.port.size() + 1);
+    }
+    return width;
+}
+
+std::string rackBoardLine(const RackRow &row, size_t portWidth)
+{
+    const std::string rate = row.state.baud != 0 ? std::to_string(row.state.baud) : "-";
+    const std::string type = row.state.unitType.empty() ? "--" : printable(row.state.unitType);
+    return padded(printable(row.port), portWidth) + " " + padded(rate, 7) + " " + padded(type, 4) + rackRowStep(row);
+}
+
+std::string RackBoard::update(const std::vector<RackRow> &rows)
+{
+    const size_t portWidth = rackPortWidth(rows);
+    std::vector<std::string> lines;
+    for (const RackRow &row : rows) {
+        lines.push_back(inPlace_ ? rackBoardLine(row, portWidth).substr(0, BOARD_WIDTH) : coarseLine(row, portWidth));
+    }
+    if (lines == shown_) {
+        return "";
+    }
+    std::string text;
+    if (inPlace_) {
+        if (!shown_.empty()) {
+            text += "\x1b[" + std::to_string(shown_.size()) + "A";
+        }
+        for (const std::string &line : lines) {
+            text += "\r\x1b[2K" + line + "\n";
+        }
+    } else {
+        for (size_t i = 0; i < lines.size(); ++i) {
+            if (i >= shown_.size() || lines[i] != shown_[i]) {
+                text += lines[i] + "\n";
+            }
+        }
+    }
+    shown_ = lines;
+    return text;
+}
+
+std::string rackSummary(const std::vector<RackRow> &rows)
+{
+    const std::vector<std::string> head = {"Port", "Type", "Versions before", "Result", "Time", "Trace"};
+    std::vector<std::vector<std::string>> table = {head};
+    for (const RackRow &row : rows) {
+        table.push_back({printable(row.port), row.state.unitType.empty() ? "-" : printable(row.state.unitType),
+                         versionsBefore(row.state), shortResult(row.state), duration(row.seconds),
+                         row.traceFile.empty() ? "-" : printable(row.traceFile)});
+    }
+    std::vector<size_t> widths(head.size(), 0);
+    for (const std::vector<std::string> &cells : table) {
+        for (size_t c = 0; c < cells.size(); ++c) {
+            widths[c] = std::max(widths[c], cells[c].size());
+        }
+    }
+    std::string text;
+    for (const std::vector<std::string> &cells : table) {
+        std::string line;
+        for (size_t c = 0; c < cells.size(); ++c) {
+            line += c + 1 < cells.size() ? padded(cells[c], widths[c] + 2) : cells[c];
+        }
+        text += line + "\n";
+    }
+    for (const RackRow &row : rows) {
+        const ProgressResult result = row.state.result;
+        if (result == ProgressResult::Failed || result == ProgressResult::NotConfirmed ||
+            result == ProgressResult::Stopped || result == ProgressResult::None) {
+            text += printable(row.port) + ": " + rackRowStep(row) + "\n";
+        }
+    }
+    return text;
+}

@@ -1,0 +1,54 @@
+// What --all shows on the console: one line per port (port, rate, TX or
+// RX, and the step it is at), redrawn in place on a terminal or written as
+// plain lines elsewhere, and the summary table at the end. Only text is made
+// here; the caller prints it.
+#ifndef RACK_BOARD_H
+#define RACK_BOARD_H
+
+#include <string>
+#include <vector>
+
+#include "ProgressEvent.h"
+
+struct RackRow {
+    std::string port;
+    std::string traceFile;  // empty when no trace is kept
+    ProgressEvent state;    // the last event of the port's process; a result once it is over
+    double seconds = 0;     // from the start to the result
+};
+
+// The step as the board shows it: "searching", "logic 45%", "done",
+// "no unit", "NOT CONFIRMED: why", "FAILED during logic 100%: why",
+// "STOPPED during firmware 40%". Characters that could move a terminal's
+// cursor are shown as '?'.
+std::string rackRowStep(const RackRow &row);
+
+class RackBoard {
+public:
+    // `inPlace`: stdout is a terminal that takes ANSI cursor movement.
+    explicit RackBoard(bool inPlace) : inPlace_(inPlace) {}
+
+    // The text that brings the console up to date with `rows`: in place,
+    // the whole board again over the one drawn before, each line cut to
+    // the width of a standard console; otherwise one line for each row
+    // whose line changed, with percentages in steps of ten so that a log
+    // stays readable. Empty when nothing shown changed.
+    std::string update(const std::vector<RackRow> &rows);
+
+private:
+    bool inPlace_;
+    std::vector<std::string> shown_;
+};
+
+// The width of the board's port column: eight, or the longest port name
+// (a device path) and a blank.
+size_t rackPortWidth(const std::vector<RackRow> &rows);
+
+// One line of the board: port, rate, type and step.
+std::string rackBoardLine(const RackRow &row, size_t portWidth = 8);
+
+// The table at the end: port, type, versions before, result, time and
+// trace file of every row, then why each failed or stopped row did.
+std::string rackSummary(const std::vector<RackRow> &rows);
+
+#endif

@@ -1,0 +1,395 @@
+#include "RackMode.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "ComPortAPI.h"
+#include "Console.h"
+#include "PortEnumeration.h"
+#include "ProgressEvent.h"
+#include "RackBoard.h"
+#include "RavelinFwUpgrade.h"
+#include "UnitConnection.h"
+
+namespace {
+
+// How long the parent waits for output before it looks at the board again.
+#define WAIT_STEP_MS 100
+// A child's line longer than this is no event; it is dropped, not kept.
+#define LONGEST_CHILD_LINE (64 * 1024)
+
+using Clock = std::chrono::steady_clock;
+
+// One port and the process that handles it.
+struct PortRun {
+    std::string portOption;  // what the process gets after --port: "3", "/dev/ttyUSB0"
+    RackRow row;
+    ChildProcess *child = nullptr;
+    ProgressLineReader lines{LONGEST_CHILD_LINE};
+    std::string lastOtherLine;  // the last line that was not an event
+    bool over() const { return row.state.result != ProgressResult::None; }
+};
+
+// The ports where discovery would look, COM1..COM32 and then the devices
+// without a COM number, that its probe opens: a port held by another
+// program is passed over, as discovery passes over it.
+std::vector<PortRun> portsToSearch(void)
+{
+    std::vector<int> numbers;
+    for (int port = 1; port <= DISCOVERY_LAST_COM_PORT; ++port) {
+        numbers.push_back(port);
+    }
+    for (const std::string &device : PortEnumeration_DiscoveryDevices()) {
+        numbers.push_back(ComPortAPI_AddNamedPort(device));
+    }
+    std::vector<PortRun> ports;
+    for (const int number : numbers) {
+        if (ComPortAPI_ProbeCOM(number)) {
+            PortRun port;
+            port.row.port = ComPortAPI_PortName(number);
+            port.row.state.port = port.row.port;
+            port.portOption = number < NAMED_PORT_FIRST ? std::to_string(number) : port.row.port;
+            ports.push_back(port);
+        }
+        ComPortAPI_CloseCOM();
+    }
+    return ports;
+}
+
+// "RavelinFwUpgrade-COM3-20261208-051838.log", "RavelinFwUpgrade-ttyUSB0-...":
+// the port's name without its folder, in the characters every file system
+// takes, and the start of the rack.
+std::string traceFileName(const std::string &port, const std::string &stamp)
+{
+    std::string name = port.substr(port.find_last_of("/\\") + 1);
+    for (char &c : name) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                           c == '_' || c == '.';
+        c = plain ? c : '_';
+    }
+    return "RavelinFwUpgrade-" + name + "-" + stamp + ".log";
+}
+
+// The rack's start in local time, as the trace files are named.
+std::string startStamp(void)
+{
+    const std::time_t now = std::time(nullptr);
+    char text[32] = "";
+    if (const std::tm *local = std::localtime(&now)) {
+        std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", local);
+    }
+    return text;
+}
+
+std::string joined(const std::vector<std::string> &names)
+{
+    std::string text;
+    for (const std::string &name : names) {
+        text += (text.empty() ? "" : ", ") + name;
+    }
+    return text;
+}
+
+class Rack {
+public:
+    Rack(const CommandLine &line, const std::string &program)
+        : json_(line.progress == ProgressFormat::Json), program_(program), logDir_(line.logDir),
+          board_(!json_ && Console_EnableCursorMovement()), start_(Clock::now()), stamp_(startStamp())
+    {
+    }
+
+    // False, with the reason on stderr, when no trace can be written where
+    // the traces go.
+    bool traceFolderWritable(void) const;
+    int run(void);
+
+private:
+    void show(const std::string &text);
+    void showBoard(void);
+    void relay(const PortRun &port);
+    void startChildren(void);
+    void readChildren(void);
+    void takeLine(PortRun &port, const std::string &line);
+    void takeOutput(PortRun &port, const std::string &output);
+    void settle(PortRun &port, const ProgressEvent &state);
+    void childEnded(PortRun &port, int status);
+    void stopChildren(void);
+    bool anyChildRunning(void) const;
+    std::vector<RackRow> rows(void) const;
+    int verdict(void);
+
+    std::string tracePath(const std::string &port) const;
+
+    const bool json_;
+    const std::string program_;
+    const std::string logDir_;
+    RackBoard board_;
+    const Clock::time_point start_;
+    const std::string stamp_;
+    std::vector<PortRun> ports_;
+};
+
+std::string Rack::tracePath(const std::string &port) const
+{
+    const std::string name = traceFileName(port, stamp_);
+    return logDir_.empty() ? name : logDir_ + "/" + name;
+}
+
+bool Rack::traceFolderWritable(void) const
+{
+    const std::string probe = tracePath("check");
+    FILE *file = fopen(probe.c_str(), "w");
+    if (file == nullptr) {
+        fprintf(stderr, "ERROR: --log-dir: no trace can be written in \"%s\".\n",
+                logDir_.empty() ? "." : logDir_.c_str());
+        return false;
+    }
+    fclose(file);
+    remove(probe.c_str());
+    return true;
+}
+
+void Rack::show(const std::string &text)
+{
+    if (!json_ && !text.empty()) {
+        fwrite(text.data(), 1, text.size(), stdout);
+    }
+}
+
+std::vector<RackRow> Rack::rows(void) const
+{
+    std::vector<RackRow> rows;
+    for (const PortRun &port : ports_) {
+        rows.push_back(port.row);
+    }
+    return rows;
+}
+
+void Rack::showBoard(void)
+{
+    show(board_.update(rows()));
+}
+
+// With --progress json the parent's stdout is the children's events, each
+// with its port.
+void Rack::relay(const PortRun &port)
+{
+    if (json_) {
+        const std::string line = formatProgressEvent(port.row.state) + "\n";
+        fwrite(line.data(), 1, line.size(), stdout);
+    }
+}
+
+void Rack::startChildren(void)
+{
+    for (PortRun &port : ports_) {
+        port.row.traceFile = tracePath(port.row.port);
+        std::string error;
+        port.child = ChildProcess_Start({program_, "--port", port.portOption, "--no-wait", "--progress", "json",
+                                         "--log", port.row.traceFile},
+                                        error);
+        if (port.child == nullptr) {
+            ProgressEvent failed = port.row.state;
+            failed.message = error;
+            settle(port, failed);
+        }
+    }
+}
+
+void Rack::settle(PortRun &port, const ProgressEvent &state)
+{
+    port.row.state = state;
+    if (state.result == ProgressResult::None) {
+        port.row.state.result = ProgressResult::Failed;
+        port.row.state.during = state.step;
+        port.row.state.step = ProgressStep::Failed;
+    }
+    port.row.seconds = std::chrono::duration<double>(Clock::now() - start_).count();
+    relay(port);
+}
+
+void Rack::takeLine(PortRun &port, const std::string &line)
+{
+    ProgressEvent event;
+    if (!parseProgressEvent(line, event)) {
+        if (!line.empty()) {
+            port.lastOtherLine = line;
+        }
+        return;
+    }
+    if (port.over()) {
+        return;
+    }
+    event.port = port.row.port;
+    if (event.result != ProgressResult::None) {
+        settle(port, event);
+        return;
+    }
+    port.row.state = event;
+    relay(port);
+}
+
+void Rack::takeOutput(PortRun &port, const std::string &output)
+{
+    for (const std::string &line : port.lines.take(output)) {
+        takeLine(port, line);
+    }
+}
+
+void Rack::childEnded(PortRun &port, int status)
+{
+    port.child = nullptr;
+    takeLine(port, port.lines.rest());
+    if (port.over()) {
+        return;
+    }
+    ProgressEvent ended = port.row.state;
+    ended.message = "its process ended with status " + std::to_string(status) + " before the end of the update";
+    if (!port.lastOtherLine.empty()) {
+        ended.message += " (it said: " + port.lastOtherLine + ")";
+    }
+    settle(port, ended);
+}
+
+void Rack::readChildren(void)
+{
+    std::vector<ChildProcess *> running;
+    for (const PortRun &port : ports_) {
+        if (port.child != nullptr) {
+            running.push_back(port.child);
+        }
+    }
+    ChildProcess_WaitForOutput(running, WAIT_STEP_MS);
+    for (PortRun &port : ports_) {
+        if (port.child == nullptr) {
+            continue;
+        }
+        std::string output;
+        const bool open = ChildProcess_Read(port.child, output);
+        takeOutput(port, output);
+        if (!open) {
+            childEnded(port, ChildProcess_Finish(port.child));
+        }
+    }
+}
+
+void Rack::stopChildren(void)
+{
+    for (PortRun &port : ports_) {
+        if (port.child == nullptr) {
+            continue;
+        }
+        // What the process said before it was stopped still counts.
+        std::string output;
+        ChildProcess_Read(port.child, output);
+        takeOutput(port, output);
+        ChildProcess_Stop(port.child);
+        port.child = nullptr;
+        if (!port.over()) {
+            ProgressEvent stopped = port.row.state;
+            stopped.during = stopped.step;
+            stopped.step = ProgressStep::Failed;
+            stopped.result = ProgressResult::Stopped;
+            stopped.message = "stopped by the operator";
+            settle(port, stopped);
+        }
+    }
+}
+
+bool Rack::anyChildRunning(void) const
+{
+    for (const PortRun &port : ports_) {
+        if (port.child != nullptr) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int Rack::verdict(void)
+{
+    int found = 0;
+    int updated = 0;
+    std::vector<std::string> searched;
+    for (const PortRun &port : ports_) {
+        searched.push_back(port.row.port);
+        if (port.row.state.result != ProgressResult::NotFound) {
+            ++found;
+            updated += port.row.state.result == ProgressResult::Updated ? 1 : 0;
+        }
+    }
+    std::string message;
+    if (ports_.empty()) {
+        message = "\r\nERROR: no serial port found.\r\n";
+    } else if (found == 0) {
+        message = "\r\nERROR: no unit answered on " + joined(searched) + ".\r\n";
+    } else if (updated == found) {
+        message = "\r\nAll " + std::to_string(found) + (found == 1 ? " unit was" : " units were") + " updated.\r\n";
+    } else {
+        const int failed = found - updated;
+        message = found == 1 ? std::string("\r\nERROR: the unit was not updated.\r\n")
+                             : "\r\nERROR: " + std::to_string(failed) + " of " + std::to_string(found) + " units " +
+                                   (failed == 1 ? "was" : "were") + " not updated.\r\n";
+    }
+    if (!json_) {
+        dipsplayLastMessageToUserBeforeExit(message.c_str());
+    }
+    return found > 0 && updated == found ? EXIT_STATUS_SUCCESS : EXIT_STATUS_FAILED;
+}
+
+int Rack::run(void)
+{
+    ChildProcess_CatchStopRequests();
+    ports_ = portsToSearch();
+    std::vector<std::string> names;
+    for (const PortRun &port : ports_) {
+        names.push_back(port.row.port);
+    }
+    show("\nUpdating every unit found to firmware version " FIRMWARE_VERSION_TO_UPLOAD "\n");
+    if (!json_) {
+        // The ports passed over, and why: the operator may be expecting a unit there.
+        reportRefusedPorts("");
+    }
+    if (!ports_.empty()) {
+        show("Searching " + joined(names) + "\n\n");
+    }
+
+    startChildren();
+    showBoard();
+    while (anyChildRunning() && !ChildProcess_StopRequested()) {
+        readChildren();
+        showBoard();
+    }
+    if (ChildProcess_StopRequested()) {
+        stopChildren();
+        showBoard();
+        show("\nSTOPPED: every port's process was stopped where it was.\n\n" + rackSummary(rows()));
+        ChildProcess_EndAsRequested();
+        return EXIT_STATUS_FAILED;
+    }
+
+    if (!ports_.empty()) {
+        show("\n" + rackSummary(rows()));
+    }
+    return verdict();
+}
+
+}  // namespace
+
+int runRack(const CommandLine &line)
+{
+    const std::string program = ChildProcess_OwnExecutable();
+    if (program.empty()) {
+        fprintf(stderr, "ERROR: the path of this program is not known, so it cannot start a process per port.\n");
+        return EXIT_STATUS_FAILED;
+    }
+    Rack rack(line, program);
+    if (!rack.traceFolderWritable()) {
+        return EXIT_STATUS_USAGE;
+    }
+    return rack.run();
+}

@@ -1,0 +1,158 @@
+// The --all board: what each row shows, how a terminal's board is redrawn
+// in place and how plain output stays short, and the summary table.
+#include "RackBoard.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+RackRow row(const std::string &port, int baud, const std::string &type, ProgressStep step, int percent = -1)
+{
+    RackRow r;
+    r.port = port;
+    r.state.port = port;
+    r.state.baud = baud;
+    r.state.unitType = type;
+    r.state.step = step;
+    r.state.percent = percent;
+    return r;
+}
+
+RackRow ended(RackRow r, ProgressResult result, ProgressStep during, const std::string &message = "")
+{
+    r.state.result = result;
+    r.state.during = during;
+    r.state.step = result == ProgressResult::Updated ? ProgressStep::Done : ProgressStep::Failed;
+    r.state.message = message;
+    return r;
+}
+
+int count(const std::string &text, const std::string &part)
+{
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) {
+        ++n;
+    }
+    return n;
+}
+
+}  // namespace
+
+TEST(RackBoard, EachRowShowsPortRateTypeAndWhereItIs)
+{
+    EXPECT_EQ(rackBoardLine(row("COM3", 0, "", ProgressStep::Searching)), "COM3     -       --  searching");
+    EXPECT_EQ(rackBoardLine(row("COM3", 9600, "TX", ProgressStep::Logic, 45)), "COM3     9600    TX  logic 45%");
+    EXPECT_EQ(rackRowStep(row("COM3", 9600, "RX", ProgressStep::Rebooting, 97)), "rebooting 97%");
+    EXPECT_EQ(rackRowStep(row("COM3", 9600, "RX", ProgressStep::Checking)), "checking");
+
+    const RackRow logic = row("COM4", 115200, "TX", ProgressStep::Logic, 100);
+    EXPECT_EQ(rackRowStep(ended(logic, ProgressResult::Updated, ProgressStep::Logic)), "done");
+    EXPECT_EQ(rackRowStep(ended(row("COM5", 0, "", ProgressStep::Searching), ProgressResult::NotFound,
+                                ProgressStep::Searching, "no unit answered on COM5")),
+              "no unit");
+    EXPECT_EQ(rackRowStep(ended(logic, ProgressResult::Failed, ProgressStep::Logic, "refused")),
+              "FAILED during logic 100%: refused");
+    EXPECT_EQ(rackRowStep(ended(row("COM4", 9600, "", ProgressStep::Checking), ProgressResult::Failed,
+                                ProgressStep::Checking, "unknown product: device code 3")),
+              "FAILED during checking: unknown product: device code 3");
+    EXPECT_EQ(rackRowStep(ended(row("COM4", 9600, "TX", ProgressStep::Firmware, 40), ProgressResult::Stopped,
+                                ProgressStep::Firmware, "stopped by the operator")),
+              "STOPPED during firmware 40%");
+    EXPECT_EQ(rackRowStep(ended(row("COM4", 9600, "TX", ProgressStep::Rebooting, 100),
+                                ProgressResult::NotConfirmed, ProgressStep::Rebooting, "no prompt after the reboot")),
+              "NOT CONFIRMED: no prompt after the reboot");
+}
+
+TEST(RackBoard, APortColumnHoldsTheLongestDevicePath)
+{
+    const std::vector<RackRow> rows = {row("COM1", 9600, "TX", ProgressStep::Checking),
+                                       row("/dev/ttyUSB10", 115200, "RX", ProgressStep::Logic, 5)};
+    EXPECT_EQ(rackPortWidth(rows), 14u);
+    RackBoard board(false);
+    EXPECT_EQ(board.update(rows), "COM1           9600    TX  checking\n"
+                                  "/dev/ttyUSB10  115200  RX  logic 0%\n");
+}
+
+TEST(RackBoard, WhatAProcessSentCannotMoveTheCursor)
+{
+    RackRow r = ended(row("COM\x1b[H", 9600, "T\nX", ProgressStep::Logic, 3), ProgressResult::Failed,
+                      ProgressStep::Logic, "the unit answered \"\x1b[2J\r\n>>\"");
+    const std::string line = rackBoardLine(r);
+    for (const char c : line) {
+        EXPECT_TRUE(c >= 0x20 && c < 0x7f) << line;
+    }
+    EXPECT_NE(line.find("?[2J??" ">>"), std::string::npos) << line;
+}
+
+TEST(RackBoard, OnATerminalTheBoardIsRedrawnInPlaceOnlyWhenSomethingChanged)
+{
+    RackBoard board(true);
+    std::vector<RackRow> rows = {row("COM1", 0, "", ProgressStep::Searching),
+                                 row("COM2", 0, "", ProgressStep::Searching)};
+    const std::string first = board.update(rows);
+    EXPECT_EQ(first.find("\x1b["), first.find("\x1b[2K"));  // no cursor movement before the first drawing
+    EXPECT_EQ(count(first, "\n"), 2);
+    EXPECT_EQ(board.update(rows), "");
+
+    rows[1] = row("COM2", 9600, "RX", ProgressStep::Logic, 1);
+    const std::string second = board.update(rows);
+    EXPECT_EQ(second.rfind("\x1b[2A", 0), 0u) << "back up over the two lines drawn";
+    EXPECT_EQ(count(second, "\r\x1b[2K"), 2);
+    EXPECT_NE(second.find("COM2     9600    RX  logic 1%\n"), std::string::npos);
+
+    // A line that would wrap would throw the next redraw off.
+    rows[0] = ended(row("COM1", 9600, "TX", ProgressStep::Logic, 100), ProgressResult::Failed, ProgressStep::Logic,
+                    std::string(200, 'x'));
+    const std::string third = board.update(rows);
+    for (size_t start = 0, end; (end = third.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = third.substr(start, end - start);
+        const size_t text = line.rfind("\x1b[2K");
+        EXPECT_LE(line.size() - (text == std::string::npos ? 0 : text + 4), 79u);
+    }
+}
+
+TEST(RackBoard, PlainOutputWritesALinePerChangeWithPercentagesInTens)
+{
+    RackBoard board(false);
+    std::vector<RackRow> rows = {row("COM1", 115200, "TX", ProgressStep::Logic, 0),
+                                 row("COM2", 0, "", ProgressStep::Searching)};
+    EXPECT_EQ(board.update(rows), "COM1     115200  TX  logic 0%\nCOM2     -       --  searching\n");
+    for (int percent = 1; percent <= 9; ++percent) {
+        rows[0].state.percent = percent;
+        EXPECT_EQ(board.update(rows), "");
+    }
+    rows[0].state.percent = 13;
+    EXPECT_EQ(board.update(rows), "COM1     115200  TX  logic 10%\n");
+    rows[0].state.percent = 100;
+    EXPECT_EQ(board.update(rows), "COM1     115200  TX  logic 100%\n");
+    rows[1] = ended(rows[1], ProgressResult::NotFound, ProgressStep::Searching);
+    EXPECT_EQ(board.update(rows), "COM2     -       --  no unit\n");
+    EXPECT_EQ(board.update(rows).find('\x1b'), std::string::npos);
+}
+
+TEST(RackBoard, TheSummaryListsEveryPortAlignedAndThenWhyTheFailedOnesFailed)
+{
+    RackRow updated = ended(row("COM1", 115200, "TX", ProgressStep::Rebooting, 100), ProgressResult::Updated,
+                            ProgressStep::Rebooting);
+    updated.state.versionsKnown = true;
+    updated.state.mcuVersion = "61.01.02";
+    updated.state.logicVersion = "XC7A75 1.02";
+    updated.seconds = 245.4;
+    updated.traceFile = "RavelinFwUpgrade-COM1-20261208-051838.log";
+    RackRow refused = ended(row("COM12", 9600, "RX", ProgressStep::Logic, 100), ProgressResult::Failed,
+                            ProgressStep::Logic, "the unit answered \"ERROR: flash write\" instead of \"SUCCESS\"");
+    refused.seconds = 61;
+    RackRow silent = ended(row("COM5", 0, "", ProgressStep::Searching), ProgressResult::NotFound,
+                           ProgressStep::Searching, "no unit answered on COM5");
+    silent.seconds = 6.2;
+
+    EXPECT_EQ(rackSummary({updated, refused, silent}),
+              "Port   Type  Versions before        Result   Time  Trace\n"
+              "COM1   TX    61.01.02, XC7A75 1.02  updated  4:05  RavelinFwUpgrade-COM1-20261208-051838.log\n"
+              "COM12  RX    -                      FAILED   1:01  -\n"
+              "COM5   -     -                      no unit  0:06  -\n"
+              "COM12: FAILED during logic 100%: the unit answered \"ERROR: flash write\" instead of \"SUCCESS\"\n");
+}
