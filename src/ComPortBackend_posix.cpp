@@ -80,11 +80,18 @@ bool speedOf(DWORD rate, speed_t *speed)
     return false;
 }
 
-long long nowMs(void)
+long long nowUs(void)
 {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return (long long)now.tv_sec * 1000 + now.tv_nsec / 1000000;
+    return (long long)now.tv_sec * 1000000 + now.tv_nsec / 1000;
+}
+
+// Milliseconds from now to a deadline in microseconds, rounded up, so that
+// a window of T ms never ends before T ms have passed.
+long long msUntil(long long deadlineUs)
+{
+    return (deadlineUs - nowUs() + 999) / 1000;
 }
 
 // Waits for `events` up to timeoutMs (-1: no limit). False when the line is
@@ -245,7 +252,7 @@ BOOL ComPortBackend_Read(HANDLE port, void *buffer, int nBytesToRead, int *pByte
 {
     const PosixPort *p = portOf(port);
     char *bytes = static_cast<char *>(buffer);
-    const long long deadline = nowMs() + p->readTimeoutMs;
+    const long long deadline = nowUs() + (long long)p->readTimeoutMs * 1000;
     int got = 0;
     *pBytesRead = 0;
     while (got < nBytesToRead) {
@@ -260,7 +267,7 @@ BOOL ComPortBackend_Read(HANDLE port, void *buffer, int nBytesToRead, int *pByte
         if (n < 0 && !isRetryable(errno)) {
             return 0;
         }
-        const long long left = deadline - nowMs();
+        const long long left = msUntil(deadline);
         if (left <= 0) {
             break;
         }
@@ -277,19 +284,19 @@ PortWrite ComPortBackend_Write(HANDLE port, const void *buffer, int nBytesToWrit
     const char *bytes = static_cast<const char *>(buffer);
     int sent = 0;
     *pBytesWritten = 0;
-    long long lastTaken = nowMs();
+    long long lastTaken = nowUs();
     while (sent < nBytesToWrite) {
         const ssize_t n = write(fd, bytes + sent, (size_t)(nBytesToWrite - sent));
         if (n > 0) {
             sent += (int)n;
             *pBytesWritten = sent;
-            lastTaken = nowMs();
+            lastTaken = nowUs();
             continue;
         }
         if (n < 0 && !isRetryable(errno)) {
             return PortWrite::Failed;
         }
-        const long long left = lastTaken + WRITE_STALL_LIMIT_MS - nowMs();
+        const long long left = msUntil(lastTaken + (long long)WRITE_STALL_LIMIT_MS * 1000);
         if (left <= 0) {
             return PortWrite::Stalled;
         }

@@ -23,46 +23,6 @@ namespace {
 const std::string kProbeLine = std::string("%%") + DISCOVERY_PROBE_COMMAND + "\n\r";
 const std::string kVersionLine = "%%%fw -v\n\r";
 
-struct Pipe {
-    int read = -1;
-    int write = -1;
-    Pipe()
-    {
-        int ends[2];
-        if (pipe2(ends, O_CLOEXEC) != 0)
-            throw std::runtime_error("pipe");
-        read = ends[0];
-        write = ends[1];
-    }
-    ~Pipe()
-    {
-        closeRead();
-        closeWrite();
-    }
-    void closeRead()
-    {
-        if (read >= 0)
-            ::close(read);
-        read = -1;
-    }
-    void closeWrite()
-    {
-        if (write >= 0)
-            ::close(write);
-        write = -1;
-    }
-    // Everything up to the end of the pipe; the write end must be closed.
-    std::string drain()
-    {
-        std::string all;
-        char chunk[4096];
-        ssize_t n;
-        while ((n = ::read(read, chunk, sizeof chunk)) > 0)
-            all.append(chunk, static_cast<std::size_t>(n));
-        return all;
-    }
-};
-
 std::string linkTarget(const std::string &path)
 {
     char target[PATH_MAX];

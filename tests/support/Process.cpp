@@ -13,6 +13,45 @@
 
 extern char **environ;
 
+Pipe::Pipe()
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+    read = fds[0];
+    write = fds[1];
+}
+
+Pipe::~Pipe()
+{
+    closeRead();
+    closeWrite();
+}
+
+void Pipe::closeRead()
+{
+    if (read >= 0)
+        ::close(read);
+    read = -1;
+}
+
+void Pipe::closeWrite()
+{
+    if (write >= 0)
+        ::close(write);
+    write = -1;
+}
+
+std::string Pipe::drain()
+{
+    std::string all;
+    char chunk[4096];
+    ssize_t n;
+    while ((n = ::read(read, chunk, sizeof chunk)) > 0)
+        all.append(chunk, static_cast<std::size_t>(n));
+    return all;
+}
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -50,35 +89,6 @@ void ignoreSigpipe()
     (void)done;
 }
 
-struct Pipe {
-    int read = -1;
-    int write = -1;
-    Pipe()
-    {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0)
-            throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
-        read = fds[0];
-        write = fds[1];
-    }
-    ~Pipe()
-    {
-        closeRead();
-        closeWrite();
-    }
-    void closeRead()
-    {
-        if (read >= 0)
-            ::close(read);
-        read = -1;
-    }
-    void closeWrite()
-    {
-        if (write >= 0)
-            ::close(write);
-        write = -1;
-    }
-};
 
 // Reads what is there; false once the pipe is at its end or failed.
 bool drain(int fd, std::string &into)

@@ -25,6 +25,21 @@ struct ProcessResult {
     std::string err;        // everything written to stderr
 };
 
+// A pipe whose ends close with it (close-on-exec: a child gets an end only
+// as one of its standard streams).
+struct Pipe {
+    int read = -1;
+    int write = -1;
+    Pipe();
+    ~Pipe();
+    Pipe(const Pipe &) = delete;
+    Pipe &operator=(const Pipe &) = delete;
+    void closeRead();
+    void closeWrite();
+    // Everything up to the end of the pipe; the write end must be closed.
+    std::string drain();
+};
+
 // Runs argv (argv[0] searched in PATH) to its end or to `timeout`, when the
 // child and its process group are killed. stdin carries `stdinText` through
 // a pipe that is closed after it, or is /dev/null without it. stdout and
