@@ -15,6 +15,8 @@
 // It takes about eight and a half minutes. Exit status 0 when every unit
 // was updated and confirmed and goal (a) was met, 1 otherwise; the figures
 // are shown in either case, with the units that were not updated and why.
+#include "SpawnVectors.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -41,7 +43,6 @@
 #error "RAVELIN_QUICKBOOT_TOOL_PATH must name the quick-boot build of the update tool"
 #endif
 
-extern char **environ;
 
 namespace {
 
@@ -62,19 +63,9 @@ pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string>
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::vector<std::string> env(extraEnv);
-    for (char **e = environ; *e; ++e)
-        env.push_back(*e);
-    std::vector<char *> envp, args;
-    for (std::string &s : env)
-        envp.push_back(&s[0]);
-    envp.push_back(nullptr);
-    std::vector<std::string> argCopy(argv);
-    for (std::string &s : argCopy)
-        args.push_back(&s[0]);
-    args.push_back(nullptr);
+    SpawnVectors vectors(argv, extraEnv);
     pid_t pid = -1;
-    const int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    const int rc = posix_spawn(&pid, vectors.args()[0], &actions, nullptr, vectors.args(), vectors.envp());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         std::fprintf(stderr, "rack_bench: cannot start %s: %s\n", argv[0].c_str(), std::strerror(rc));

@@ -12,6 +12,8 @@
 //   (c) the tool's peak resident memory (wait4's ru_maxrss).
 // It takes about six and a half minutes. Exit status 0 when the update went
 // through and every goal was met, 1 otherwise.
+#include "SpawnVectors.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -39,7 +41,6 @@
 #error "RAVELIN_TOOL_PATH must name the update tool"
 #endif
 
-extern char **environ;
 
 namespace {
 
@@ -102,20 +103,10 @@ std::optional<Child> spawn(const std::vector<std::string> &argv, const std::vect
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, fds[1], piped);
 
-    std::vector<std::string> env(extraEnv);
-    for (char **e = environ; *e; ++e)
-        env.push_back(*e);
-    std::vector<char *> envp, args;
-    for (std::string &s : env)
-        envp.push_back(&s[0]);
-    envp.push_back(nullptr);
-    std::vector<std::string> argCopy(argv);
-    for (std::string &s : argCopy)
-        args.push_back(&s[0]);
-    args.push_back(nullptr);
+    SpawnVectors vectors(argv, extraEnv);
 
     Child child;
-    const int rc = posix_spawn(&child.pid, args[0], &actions, nullptr, args.data(), envp.data());
+    const int rc = posix_spawn(&child.pid, vectors.args()[0], &actions, nullptr, vectors.args(), vectors.envp());
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
     if (rc != 0) {
