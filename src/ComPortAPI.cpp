@@ -62,8 +62,9 @@ bool portIsOpen(void)
 
 const std::string *namedDevice(int nId)
 {
-    const long index = (long)nId - NAMED_PORT_FIRST;
-    if (index < 0 || index >= (long)gNamedPorts.size()) {
+    // long is 32 bits on Windows, too narrow for INT_MIN - NAMED_PORT_FIRST.
+    const long long index = (long long)nId - NAMED_PORT_FIRST;
+    if (index < 0 || index >= (long long)gNamedPorts.size()) {
         return nullptr;
     }
     return &gNamedPorts[(size_t)index];
