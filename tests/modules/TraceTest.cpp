@@ -12,9 +12,10 @@
 
 namespace {
 
+// In text mode: the trace is a text file, with CR LF line ends on Windows.
 std::string readAll(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
