@@ -25,12 +25,16 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -89,12 +93,9 @@ std::string assembledImage(const std::string &file)
 std::vector<std::string> comLinks(const std::string &folder)
 {
     std::vector<std::string> links;
-    if (DIR *dir = opendir(folder.c_str())) {
-        while (dirent *entry = readdir(dir)) {
-            if (std::strncmp(entry->d_name, "com", 3) == 0)
-                links.push_back(entry->d_name);
-        }
-        closedir(dir);
+    for (const std::string &name : filesIn(folder)) {
+        if (name.rfind("com", 0) == 0)
+            links.push_back(name);
     }
     return links;
 }
@@ -104,18 +105,18 @@ protected:
     void SetUp() override
     {
         exe_ = environment("RAVELIN_WINDOWS_EXE");
-        const std::string prefix = environment("WINEPREFIX");
-        if (exe_.empty() || prefix.empty()) {
+        prefix_ = environment("WINEPREFIX");
+        if (exe_.empty() || prefix_.empty()) {
             if (environment("RAVELIN_WINE_REQUIRED") == "1")
                 FAIL() << "RAVELIN_WINDOWS_EXE and WINEPREFIX must be set (run under scripts/wine-env)";
             GTEST_SKIP() << "no Windows exe or Wine prefix given (RAVELIN_WINDOWS_EXE, WINEPREFIX)";
         }
         quickbootExe_ = folderOf(exe_) + "/RavelinFwUpgrade-quickboot.exe";
         firmwareDir_ = folderOf(folderOf(exe_)) + "/firmware";
-        comDir_ = prefix + "/dosdevices";
+        comDir_ = prefix_ + "/dosdevices";
         ASSERT_TRUE(fileExists(exe_)) << exe_;
         ASSERT_TRUE(fileExists(quickbootExe_)) << quickbootExe_;
-        ASSERT_TRUE(fileExists(comDir_)) << "no dosdevices folder in " << prefix;
+        ASSERT_TRUE(fileExists(comDir_)) << "no dosdevices folder in " << prefix_;
         const std::vector<std::string> stray = comLinks(comDir_);
         ASSERT_TRUE(stray.empty()) << "the prefix already has COM links (" << stray.front()
                                    << "...): the tool would reach them";
@@ -144,6 +145,34 @@ protected:
         return runProcess(argv, {}, stdinText, timeout);
     }
 
+    // The exe with a terminal as its standard streams, which Wine turns into
+    // a console.
+    pid_t startExeAtConsole(int terminal, const std::vector<std::string> &args = {})
+    {
+        std::vector<std::string> argv = {"wine", exe_};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return startProcess(argv, {}, terminal, terminal, terminal);
+    }
+
+    // The live processes of the exe in this prefix.
+    std::vector<pid_t> exeProcesses() const
+    {
+        std::vector<pid_t> found;
+        const std::string inPrefix = "WINEPREFIX=" + prefix_ + '\0';
+        for (const std::string &name : filesIn("/proc")) {
+            if (name.find_first_not_of("0123456789") != std::string::npos)
+                continue;
+            const std::string stat = readFile("/proc/" + name + "/stat");
+            const std::size_t commEnd = stat.rfind(") ");
+            if (stat.find("(RavelinFwUpgrad") == std::string::npos || commEnd == std::string::npos ||
+                stat.compare(commEnd + 2, 1, "Z") == 0)
+                continue;
+            if (readFile("/proc/" + name + "/environ").find(inPrefix) != std::string::npos)
+                found.push_back(static_cast<pid_t>(std::stol(name)));
+        }
+        return found;
+    }
+
     static void expectRun(const ProcessResult &run, int expectedStatus, const std::string &expectedConsole)
     {
         const std::string expected = windowsConsole(expectedConsole);
@@ -159,11 +188,83 @@ protected:
 
 private:
     std::string exe_;
+    std::string prefix_;
     std::string quickbootExe_;
     std::string firmwareDir_;
     std::string comDir_;
     std::vector<std::unique_ptr<SimUnit>> units_;
 };
+
+// What a Wine console drew on a terminal, as text: Wine draws with cursor
+// moves and skips over blanks, so its escape sequences and every blank go.
+std::string consoleText(const std::string &screen)
+{
+    static const std::regex drawing("\x1b\\[[0-9;?]*[A-Za-z]|\x1b\\][^\x07]*\x07|[ \r\n]");
+    return std::regex_replace(screen, drawing, "");
+}
+
+// A pseudo-terminal for the exe's standard streams; `shows` reads what the
+// console drew on it until `text` is there.
+class Terminal {
+public:
+    Terminal()
+    {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0)
+            terminal_ = open(ptsname(master_), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    }
+    ~Terminal()
+    {
+        if (terminal_ >= 0)
+            close(terminal_);
+        if (master_ >= 0)
+            close(master_);
+    }
+    Terminal(const Terminal &) = delete;
+    Terminal &operator=(const Terminal &) = delete;
+
+    bool isOpen() const { return terminal_ >= 0; }
+    int fd() const { return terminal_; }
+    bool type(const std::string &keys) { return write(master_, keys.data(), keys.size()) == (ssize_t)keys.size(); }
+    bool shows(const std::string &text, std::chrono::milliseconds timeout)
+    {
+        return waitUntil(
+            [&] {
+                readScreen();
+                return consoleText(screen).find(text) != std::string::npos;
+            },
+            timeout);
+    }
+
+    std::string screen;
+
+private:
+    void readScreen()
+    {
+        char chunk[4096];
+        pollfd ready = {master_, POLLIN, 0};
+        while (poll(&ready, 1, 0) == 1 && (ready.revents & POLLIN)) {
+            const ssize_t n = read(master_, chunk, sizeof chunk);
+            if (n <= 0)
+                break;
+            screen.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+
+    int master_ = -1;
+    int terminal_ = -1;
+};
+
+// Waits for the exe to end; kills it if it does not.
+std::optional<int> endOf(pid_t exe, std::chrono::milliseconds timeout)
+{
+    const std::optional<int> status = waitProcess(exe, timeout);
+    if (!status) {
+        kill(-exe, SIGKILL);
+        waitProcess(exe, std::chrono::seconds(5));
+    }
+    return status;
+}
 
 int count(const std::string &text, const std::string &part)
 {
@@ -256,7 +357,8 @@ TEST_F(WineRun, AllUpdatesTwoUnitsAtOnce)
     const std::string mcu = image(RAVELIN_MCU_IMAGE_NAME);
     ASSERT_FALSE(mcu.empty());
 
-    const ProcessResult run = runExe(ToolBuild::QuickBoot, 200s, std::nullopt, {"--all", "--no-wait"});
+    const ProcessResult run =
+        runExe(ToolBuild::QuickBoot, 200s, std::nullopt, {"--all", "--no-wait", "--log-dir", "Z:" + saved.path()});
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.status, EXIT_UPDATED) << run.out;
     EXPECT_EQ(run.err, "");
@@ -267,6 +369,15 @@ TEST_F(WineRun, AllUpdatesTwoUnitsAtOnce)
     EXPECT_TRUE(readFile(saved.file("logic2.bin")) == image(RAVELIN_RX_LOGIC_IMAGE_NAME)) << "COM2: logic image";
     EXPECT_TRUE(readFile(saved.file("mcu1.bin")) == mcu) << "COM1: MCU image";
     EXPECT_TRUE(readFile(saved.file("mcu2.bin")) == mcu) << "COM2: MCU image";
+    // Each port's process kept its own trace in the folder given.
+    int traces = 0;
+    for (const std::string &name : filesIn(saved.path())) {
+        if (name.rfind("RavelinFwUpgrade-COM", 0) == 0) {
+            ++traces;
+            EXPECT_NE(readFile(saved.file(name)).find("exit status 0"), std::string::npos) << name;
+        }
+    }
+    EXPECT_EQ(traces, 2);
 }
 
 // No port at all: the manual path reads the port number from the pipe, fails
@@ -278,6 +389,59 @@ TEST_F(WineRun, NoKeyWaitWithStandardInputFromAPipe)
               banner() + "FAILED\n\r\n\rEnter the COM port number : " + inputEnded() + exitPrompt());
     expectRun(runExe(ToolBuild::RealTiming, 30s, std::string("5\n")), EXIT_NO_CONNECTION,
               banner() + manualPortPrompt(5) + openFailed(5) + exitPrompt());
+}
+
+// At a console, the manual path reads the port number typed at its prompt
+// and the exit prompt waits for a key: the exe ends only once one is pressed.
+TEST_F(WineRun, AtAConsoleTheExitPromptWaitsForAKey)
+{
+    Terminal console;
+    ASSERT_TRUE(console.isOpen());
+    const pid_t exe = startExeAtConsole(console.fd());
+
+    EXPECT_TRUE(console.shows("EntertheCOMportnumber:", 60s)) << console.screen;
+    ASSERT_TRUE(console.type("5\r"));
+    EXPECT_TRUE(console.shows("ERROR:OpeningCOM5failed!Pressanykeytoexit", 30s)) << console.screen;
+    EXPECT_EQ(waitProcess(exe, 2s), std::nullopt) << "the exe ended without a key";
+    ASSERT_TRUE(console.type("x"));
+    EXPECT_EQ(endOf(exe, 30s), std::optional<int>(EXIT_NO_CONNECTION)) << console.screen;
+}
+
+// Ctrl-C at the console in the middle of the streams stops every port's
+// process; the board and the summary say where each was. Wine turns the
+// terminal's SIGINT into the console's Ctrl-C, and hands the shell the low
+// byte of the status a Ctrl-C gives on Windows.
+TEST_F(WineRun, CtrlCAtTheConsoleStopsTheRack)
+{
+    constexpr int CONTROL_C_EXIT_LOW_BYTE = 0xC000013A & 0xFF;
+    // Paced streams last minutes: the run is surely inside them when it is stopped.
+    SimConfig tx;
+    tx.com = 1;
+    tx.extraArgs = {"--pace", "--save-fpga", saved.file("logic1.bin")};
+    startUnit(tx);
+    SimConfig rx;
+    rx.com = 2;
+    rx.baud = 9600;
+    rx.type = "rx";
+    rx.extraArgs = {"--pace", "--save-fpga", saved.file("logic2.bin")};
+    startUnit(rx);
+    Terminal console;
+    ASSERT_TRUE(console.isOpen());
+    const pid_t exe = startExeAtConsole(console.fd(), {"--all", "--no-wait", "--log-dir", "Z:" + saved.path()});
+
+    EXPECT_TRUE(console.shows("COM1115200TXlogic0%", 60s) && console.shows("COM29600RXlogic0%", 60s))
+        << console.screen;
+    EXPECT_EQ(exeProcesses().size(), 3u) << "the rack and a process for each port";
+    // What a terminal does with Ctrl-C; the terminal here is not the exe's
+    // controlling terminal, so it is done by hand.
+    kill(-exe, SIGINT);
+    EXPECT_TRUE(console.shows("STOPPED:everyport'sprocesswasstoppedwhereitwas.", 30s)) << console.screen;
+    EXPECT_EQ(endOf(exe, 30s), std::optional<int>(CONTROL_C_EXIT_LOW_BYTE)) << console.screen;
+    EXPECT_TRUE(exeProcesses().empty()) << "a process of the rack outlived it";
+    EXPECT_TRUE(console.shows("COM1:STOPPEDduringlogic", 1s)) << console.screen;
+    EXPECT_TRUE(console.shows("COM2:STOPPEDduringlogic", 1s)) << console.screen;
+    EXPECT_FALSE(fileExists(saved.file("logic1.bin")));
+    EXPECT_FALSE(fileExists(saved.file("logic2.bin")));
 }
 
 TEST_F(WineRun, VersionNamesTheToolAndTheImagesItCarries)
