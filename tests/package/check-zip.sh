@@ -1,8 +1,10 @@
 #!/bin/sh
-# Usage: check-zip.sh CPACK CPACK_CONFIG WORK_DIR VERSION PYTHON
+# Usage: check-zip.sh CPACK CPACK_CONFIG WORK_DIR VERSION PACKAGE_NAME PYTHON
 #
 # Makes the build's Windows zip with CPack in WORK_DIR (emptied first) and
-# checks it from the file itself: that it holds, in one folder,
+# checks it from the file itself: that it is PACKAGE_NAME.zip
+# (RavelinFwUpgrade-VERSION-win32 for the 32-bit build) and holds, in the
+# folder PACKAGE_NAME,
 # RavelinFwUpgrade.exe and README.txt and nothing else; that README.txt has
 # CR LF line ends throughout and names VERSION; that the exe taken out of it
 # carries its manifest and version resource (check-exe-resources.py, run with
@@ -15,15 +17,16 @@
 # fault found; exit status 1 if any.
 set -u
 
-if [ $# -ne 5 ]; then
-  echo "usage: $0 CPACK CPACK_CONFIG WORK_DIR VERSION PYTHON" >&2
+if [ $# -ne 6 ]; then
+  echo "usage: $0 CPACK CPACK_CONFIG WORK_DIR VERSION PACKAGE_NAME PYTHON" >&2
   exit 2
 fi
 cpack=$1
 config=$2
 work=$3
 version=$4
-python=$5
+folder=$5
+python=$6
 here=$(cd "$(dirname "$0")" && pwd)
 faults=0
 fault() {
@@ -44,7 +47,10 @@ if [ $# -ne 1 ] || [ ! -f "$1" ]; then
   exit 1
 fi
 zip=$1
-folder=RavelinFwUpgrade-$version-win32
+case $folder in
+  RavelinFwUpgrade-"$version"-win32 | RavelinFwUpgrade-"$version"-win64) ;;
+  *) fault "the build names its package $folder, not RavelinFwUpgrade-$version-win32 (or -win64)" ;;
+esac
 [ "${zip##*/}" = "$folder.zip" ] || fault "the zip is named ${zip##*/}, not $folder.zip"
 
 files=$(unzip -Z1 "$zip" | grep -v '/$' | sort)

@@ -1,21 +1,31 @@
 #!/bin/sh
-# Usage: check-windows-exe.sh OBJDUMP EXE IMAGE_FILE...
+# Usage: check-windows-exe.sh OBJDUMP FORMAT EXE IMAGE_FILE...
 #
-# Checks that EXE is what operators can run on a bare 32-bit Windows machine:
-# a PE32 console program for i386 that imports nothing but Windows' own DLLs
+# Checks that EXE is what operators can run on a bare Windows machine: a
+# console program in FORMAT (pei-i386, the PE32 exe that operators get, or
+# pei-x86-64, PE32+, built for tests) that imports nothing but Windows' own DLLs
 # (no libstdc++, libgcc or libwinpthread beside it), that has a resource
 # section with a version resource and an application manifest (what they say
 # is checked in tests/package), and that it carries each IMAGE_FILE byte for
 # byte. Prints every fault found; exit status 1 if any.
 set -u
 
-if [ $# -lt 3 ]; then
-  echo "usage: $0 OBJDUMP EXE IMAGE_FILE..." >&2
+if [ $# -lt 4 ]; then
+  echo "usage: $0 OBJDUMP FORMAT EXE IMAGE_FILE..." >&2
   exit 2
 fi
 objdump=$1
-exe=$2
-shift 2
+format=$2
+exe=$3
+shift 3
+case $format in
+  pei-i386) magic=010b ;;
+  pei-x86-64) magic=020b ;;
+  *)
+    echo "usage: $0: FORMAT is pei-i386 or pei-x86-64, not $format" >&2
+    exit 2
+    ;;
+esac
 faults=0
 fault() {
   echo "FAULT: $*"
@@ -31,8 +41,8 @@ headers=$("$objdump" -p "$exe" 2>&1) || {
   exit 1
 }
 
-echo "$headers" | grep -q 'file format pei-i386' || fault "not an i386 PE file"
-echo "$headers" | grep -Eq '^Magic[[:space:]]+010b' || fault "not PE32 (optional header magic is not 010b)"
+echo "$headers" | grep -q "file format $format\$" || fault "not a $format file"
+echo "$headers" | grep -Eq "^Magic[[:space:]]+$magic" || fault "optional header magic is not $magic"
 echo "$headers" | grep -Eq '^Subsystem[[:space:]]+00000003' || fault "not a console program (subsystem is not 3, Windows CUI)"
 
 dlls=$(echo "$headers" | sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' | tr -d '\r')
@@ -75,5 +85,5 @@ for image in "$@"; do
   fi
 done
 
-[ $faults -eq 0 ] && echo "$exe: PE32 console program, static, with manifest and version, images embedded"
+[ $faults -eq 0 ] && echo "$exe: $format console program, static, with manifest and version, images embedded"
 [ $faults -eq 0 ]
