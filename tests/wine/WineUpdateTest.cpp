@@ -145,6 +145,14 @@ protected:
         return runProcess(argv, {}, stdinText, timeout);
     }
 
+    // The real-timing exe run in `folder`, its standard input /dev/null.
+    ProcessResult runExeIn(const std::string &folder, const std::vector<std::string> &args)
+    {
+        std::vector<std::string> argv = {"sh", "-c", "cd \"$0\" && exec wine \"$@\"", folder, exe_};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return runProcess(argv, {}, std::nullopt, std::chrono::seconds(60));
+    }
+
     // The exe with a terminal as its standard streams, which Wine turns into
     // a console.
     pid_t startExeAtConsole(int terminal, const std::vector<std::string> &args = {})
@@ -442,6 +450,27 @@ TEST_F(WineRun, CtrlCAtTheConsoleStopsTheRack)
     EXPECT_TRUE(console.shows("COM2:STOPPEDduringlogic", 1s)) << console.screen;
     EXPECT_FALSE(fileExists(saved.file("logic1.bin")));
     EXPECT_FALSE(fileExists(saved.file("logic2.bin")));
+}
+
+// The exe writes the native tool's web package byte for byte, and a second
+// run replaces the first, leaving nothing else in the folder.
+TEST_F(WineRun, WebPackageIsTheNativeToolsByteForByte)
+{
+    TempDir native;
+    const ProcessResult reference =
+        runProcess({"sh", "-c", "cd \"$0\" && exec \"$1\" --web-package --no-wait", native.path(), RAVELIN_TOOL_PATH});
+    ASSERT_EQ(reference.status, 0) << reference.out << reference.err;
+    const std::string expected = readFile(native.file(FIRMWARE_FILE_NAME_FOR_WEB));
+    ASSERT_GT(expected.size(), 100000u);
+
+    TempDir windows;
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        const ProcessResult written = runExeIn(windows.path(), {"--web-package", "--no-wait"});
+        EXPECT_EQ(written.status, 0) << written.out << written.err;
+        EXPECT_TRUE(readFile(windows.file(FIRMWARE_FILE_NAME_FOR_WEB)) == expected) << "not the native package";
+        EXPECT_EQ(filesIn(windows.path()), std::vector<std::string>{FIRMWARE_FILE_NAME_FOR_WEB});
+    }
 }
 
 TEST_F(WineRun, VersionNamesTheToolAndTheImagesItCarries)
