@@ -1,5 +1,8 @@
 #include "e2e/Transcript.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -101,6 +104,18 @@ std::string mcuStreamLabel() { return "Sending data ............................
 
 std::string streamDisplay(int length) { return display(length, -1); }
 std::string streamDisplayCut(int length, int written) { return display(length, written); }
+
+int piecesShownAboutHalfWay(const std::string &out, const std::string &beforeStream, const std::string &end,
+                            int length)
+{
+    const std::string shown = out.substr(0, out.find(end, beforeStream.size()));
+    const int written =
+        static_cast<int>(std::count(shown.begin() + std::min(beforeStream.size(), shown.size()), shown.end(), '%')) - 1;
+    const int half = length / 2 / 10240;
+    EXPECT_GE(written, half);
+    EXPECT_LE(written, half + 8);
+    return written;
+}
 
 std::string transfers(int logicLength, int mcuLength)
 {

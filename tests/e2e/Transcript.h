@@ -52,6 +52,11 @@ std::string mcuStreamLabel();
 std::string streamDisplay(int length);
 // The display of a stream whose write failed after `written` pieces.
 std::string streamDisplayCut(int length, int written);
+// The pieces of a stream of `length` bytes whose percentage `out` showed
+// between `beforeStream` and `end`, for a unit that stops the stream half
+// way: checked to be about half the stream.
+int piecesShownAboutHalfWay(const std::string &out, const std::string &beforeStream, const std::string &end,
+                            int length);
 // Both transfers, announcements included, ending behind the MCU stream's 100%.
 std::string transfers(int logicLength, int mcuLength);
 // A stream reply other than "SUCCESS", as the unit sent it.

@@ -346,6 +346,25 @@ TEST_F(WineRun, UnitRejectingTheLogicStreamFailsTheUpdate)
                   stepFailed() + exitPrompt(failedVerdict()));
 }
 
+// A unit that stops taking the stream half way: the exe's write gives up
+// after the stall limit, in one-second write time-outs, and says why.
+TEST_F(WineRun, UnitThatStopsTakingTheStreamFailsTheUpdate)
+{
+    SimConfig unit;
+    unit.faults = {"stop-reading-mid-stream"};
+    startUnit(unit);
+    const int logicLength = static_cast<int>(image(RAVELIN_TX_LOGIC_IMAGE_NAME).size());
+    ASSERT_GT(logicLength, 0);
+
+    const ProcessResult run = runExe(ToolBuild::QuickBoot, 90s);
+    const std::string beforeStream = banner() + discovered(1, 115200) + versionLines(simVersion()) + productCheck() +
+                                     identified(UnitType::Tx) + logicAnnouncement() + lineOk() + logicStreamLabel();
+    const int written = piecesShownAboutHalfWay(run.out, windowsConsole(beforeStream), "\r\r\n", logicLength);
+    expectRun(run, EXIT_UPDATE_FAILED,
+              beforeStream + streamDisplayCut(logicLength, written) +
+                  unitStoppedTakingData(QUICKBOOT_WRITE_STALL_LIMIT_MS) + stepFailed() + exitPrompt(failedVerdict()));
+}
+
 // The exe starts a copy of itself per port (found through its own module
 // path, a Windows path under Wine) and reads their events through pipes.
 TEST_F(WineRun, AllUpdatesTwoUnitsAtOnce)
