@@ -18,25 +18,11 @@ config=$2
 work=$3
 version=$4
 readme=$5
-faults=0
-fault() {
-  echo "FAULT: $*"
-  faults=$((faults + 1))
-}
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/package-lib.sh"
 
-rm -rf "$work"
-mkdir -p "$work"
-if ! "$cpack" --config "$config" -G DEB -B "$work" >"$work/cpack.log" 2>&1; then
-  cat "$work/cpack.log"
-  echo "FAULT: cpack -G DEB failed"
-  exit 1
-fi
-set -- "$work"/*.deb
-if [ $# -ne 1 ] || [ ! -f "$1" ]; then
-  echo "FAULT: expected one .deb in $work, found: $*"
-  exit 1
-fi
-deb=$1
+make_package "$cpack" "$config" "$work" DEB deb
+deb=$package
 echo "package: ${deb##*/}"
 
 field() {

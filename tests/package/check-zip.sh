@@ -28,25 +28,10 @@ version=$4
 folder=$5
 python=$6
 here=$(cd "$(dirname "$0")" && pwd)
-faults=0
-fault() {
-  echo "FAULT: $*"
-  faults=$((faults + 1))
-}
+. "$here/package-lib.sh"
 
-rm -rf "$work"
-mkdir -p "$work"
-if ! "$cpack" --config "$config" -G ZIP -B "$work" >"$work/cpack.log" 2>&1; then
-  cat "$work/cpack.log"
-  echo "FAULT: cpack -G ZIP failed"
-  exit 1
-fi
-set -- "$work"/*.zip
-if [ $# -ne 1 ] || [ ! -f "$1" ]; then
-  echo "FAULT: expected one .zip in $work, found: $*"
-  exit 1
-fi
-zip=$1
+make_package "$cpack" "$config" "$work" ZIP zip
+zip=$package
 case $folder in
   RavelinFwUpgrade-"$version"-win32 | RavelinFwUpgrade-"$version"-win64) ;;
   *) fault "the build names its package $folder, not RavelinFwUpgrade-$version-win32 (or -win64)" ;;
