@@ -129,6 +129,22 @@ protected:
         EXPECT_TRUE(!hadUnits || comLinks(comDir_).empty()) << "a unit left its link in the prefix";
     }
 
+    // A unit on COM `com` that boots in QUICK_BOOT_MS and saves the images
+    // it receives as logic<com>.bin and mcu<com>.bin in `saved`; `extraArgs`
+    // are further unit-sim options.
+    void startSavingUnit(int com, int baud, const char *type, std::vector<std::string> extraArgs = {})
+    {
+        SimConfig config;
+        config.com = com;
+        config.baud = baud;
+        config.type = type;
+        config.extraArgs = {"--boot-ms",   std::to_string(QUICK_BOOT_MS),
+                            "--save-fpga", saved.file("logic" + std::to_string(com) + ".bin"),
+                            "--save-mcu",  saved.file("mcu" + std::to_string(com) + ".bin")};
+        config.extraArgs.insert(config.extraArgs.end(), extraArgs.begin(), extraArgs.end());
+        startUnit(config);
+    }
+
     // A unit on COM `config.com` of the prefix.
     void startUnit(SimConfig config)
     {
@@ -310,11 +326,7 @@ TEST_F(WineRun, FindsTheUnitAt9600OnCom3BehindASilentUnitOnCom1)
 // for the streams and the firmware announcement and back for the prompt.
 TEST_F(WineRun, FullTxUpdateDeliversTheEmbeddedImages)
 {
-    SimConfig unit;
-    unit.baud = 57600;
-    unit.extraArgs = {"--boot-ms",    std::to_string(QUICK_BOOT_MS), "--save-fpga", saved.file("logic.bin"),
-                      "--save-mcu",   saved.file("mcu.bin")};
-    startUnit(unit);
+    startSavingUnit(1, 57600, "tx");
     const std::string logic = image(RAVELIN_TX_LOGIC_IMAGE_NAME);
     const std::string mcu = image(RAVELIN_MCU_IMAGE_NAME);
     ASSERT_FALSE(logic.empty());
@@ -325,10 +337,10 @@ TEST_F(WineRun, FullTxUpdateDeliversTheEmbeddedImages)
                   identified(UnitType::Tx) +
                   transfers(static_cast<int>(logic.size()), static_cast<int>(mcu.size())) + rebootWait() +
                   successLine() + exitPrompt());
-    ASSERT_TRUE(fileExists(saved.file("logic.bin")));
-    ASSERT_TRUE(fileExists(saved.file("mcu.bin")));
-    EXPECT_TRUE(readFile(saved.file("logic.bin")) == logic) << "the unit received another logic image";
-    EXPECT_TRUE(readFile(saved.file("mcu.bin")) == mcu) << "the unit received another MCU image";
+    ASSERT_TRUE(fileExists(saved.file("logic1.bin")));
+    ASSERT_TRUE(fileExists(saved.file("mcu1.bin")));
+    EXPECT_TRUE(readFile(saved.file("logic1.bin")) == logic) << "the unit received another logic image";
+    EXPECT_TRUE(readFile(saved.file("mcu1.bin")) == mcu) << "the unit received another MCU image";
 }
 
 TEST_F(WineRun, UnitRejectingTheLogicStreamFailsTheUpdate)
@@ -369,18 +381,8 @@ TEST_F(WineRun, UnitThatStopsTakingTheStreamFailsTheUpdate)
 // path, a Windows path under Wine) and reads their events through pipes.
 TEST_F(WineRun, AllUpdatesTwoUnitsAtOnce)
 {
-    SimConfig tx;
-    tx.com = 1;
-    tx.extraArgs = {"--boot-ms",  std::to_string(QUICK_BOOT_MS), "--save-fpga", saved.file("logic1.bin"),
-                    "--save-mcu", saved.file("mcu1.bin")};
-    startUnit(tx);
-    SimConfig rx;
-    rx.com = 2;
-    rx.baud = 9600;
-    rx.type = "rx";
-    rx.extraArgs = {"--boot-ms",  std::to_string(QUICK_BOOT_MS), "--save-fpga", saved.file("logic2.bin"),
-                    "--save-mcu", saved.file("mcu2.bin")};
-    startUnit(rx);
+    startSavingUnit(1, 115200, "tx");
+    startSavingUnit(2, 9600, "rx");
     const std::string mcu = image(RAVELIN_MCU_IMAGE_NAME);
     ASSERT_FALSE(mcu.empty());
 
@@ -442,16 +444,8 @@ TEST_F(WineRun, CtrlCAtTheConsoleStopsTheRack)
 {
     constexpr int CONTROL_C_EXIT_LOW_BYTE = 0xC000013A & 0xFF;
     // Paced streams last minutes: the run is surely inside them when it is stopped.
-    SimConfig tx;
-    tx.com = 1;
-    tx.extraArgs = {"--pace", "--save-fpga", saved.file("logic1.bin")};
-    startUnit(tx);
-    SimConfig rx;
-    rx.com = 2;
-    rx.baud = 9600;
-    rx.type = "rx";
-    rx.extraArgs = {"--pace", "--save-fpga", saved.file("logic2.bin")};
-    startUnit(rx);
+    startSavingUnit(1, 115200, "tx", {"--pace"});
+    startSavingUnit(2, 9600, "rx", {"--pace"});
     Terminal console;
     ASSERT_TRUE(console.isOpen());
     const pid_t exe = startExeAtConsole(console.fd(), {"--all", "--no-wait", "--log-dir", "Z:" + saved.path()});
@@ -467,8 +461,8 @@ TEST_F(WineRun, CtrlCAtTheConsoleStopsTheRack)
     EXPECT_TRUE(exeProcesses().empty()) << "a process of the rack outlived it";
     EXPECT_TRUE(console.shows("COM1:STOPPEDduringlogic", 1s)) << console.screen;
     EXPECT_TRUE(console.shows("COM2:STOPPEDduringlogic", 1s)) << console.screen;
-    EXPECT_FALSE(fileExists(saved.file("logic1.bin")));
-    EXPECT_FALSE(fileExists(saved.file("logic2.bin")));
+    for (const char *image : {"logic1.bin", "logic2.bin", "mcu1.bin", "mcu2.bin"})
+        EXPECT_FALSE(fileExists(saved.file(image))) << image;
 }
 
 // The exe writes the native tool's web package byte for byte, and a second
