@@ -27,6 +27,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -248,6 +249,14 @@ public:
     Terminal &operator=(const Terminal &) = delete;
 
     bool isOpen() const { return terminal_ >= 0; }
+    // Wine's console takes the terminal out of its line editing only while
+    // the program reads; a key typed before that goes through the
+    // terminal's own editing, which turns Enter into a line feed.
+    bool isReading() const
+    {
+        termios mode{};
+        return tcgetattr(terminal_, &mode) == 0 && (mode.c_lflag & ICANON) == 0;
+    }
     int fd() const { return terminal_; }
     bool type(const std::string &keys) { return write(master_, keys.data(), keys.size()) == (ssize_t)keys.size(); }
     bool shows(const std::string &text, std::chrono::milliseconds timeout)
@@ -429,9 +438,11 @@ TEST_F(WineRun, AtAConsoleTheExitPromptWaitsForAKey)
     const pid_t exe = startExeAtConsole(console.fd());
 
     EXPECT_TRUE(console.shows("EntertheCOMportnumber:", 60s)) << console.screen;
+    EXPECT_TRUE(waitUntil([&] { return console.isReading(); }, 10s));
     ASSERT_TRUE(console.type("5\r"));
     EXPECT_TRUE(console.shows("ERROR:OpeningCOM5failed!Pressanykeytoexit", 30s)) << console.screen;
     EXPECT_EQ(waitProcess(exe, 2s), std::nullopt) << "the exe ended without a key";
+    EXPECT_TRUE(console.isReading());
     ASSERT_TRUE(console.type("x"));
     EXPECT_EQ(endOf(exe, 30s), std::optional<int>(EXIT_NO_CONNECTION)) << console.screen;
 }
