@@ -166,6 +166,16 @@ std::optional<int> waitProcess(pid_t pid, std::chrono::milliseconds timeout)
     }
 }
 
+std::optional<int> waitOrKillProcess(pid_t pid, std::chrono::milliseconds timeout)
+{
+    const std::optional<int> status = waitProcess(pid, timeout);
+    if (!status) {
+        kill(-pid, SIGKILL);
+        waitProcess(pid, std::chrono::seconds(5));
+    }
+    return status;
+}
+
 ProcessResult runProcess(const std::vector<std::string> &argv, const Environment &env,
                          const std::optional<std::string> &stdinText, std::chrono::milliseconds timeout)
 {

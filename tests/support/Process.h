@@ -60,5 +60,8 @@ pid_t startProcess(const std::vector<std::string> &argv, const Environment &env,
 // Waits up to `timeout` for the child to end and reaps it: its status as in
 // ProcessResult, or nothing if it is still running.
 std::optional<int> waitProcess(pid_t pid, std::chrono::milliseconds timeout);
+// The same, but a child still running at `timeout` is killed with its
+// process group and reaped; the result is then nothing.
+std::optional<int> waitOrKillProcess(pid_t pid, std::chrono::milliseconds timeout);
 
 #endif

@@ -33,7 +33,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <regex>
 #include <string>
@@ -288,17 +287,6 @@ private:
     int terminal_ = -1;
 };
 
-// Waits for the exe to end; kills it if it does not.
-std::optional<int> endOf(pid_t exe, std::chrono::milliseconds timeout)
-{
-    const std::optional<int> status = waitProcess(exe, timeout);
-    if (!status) {
-        kill(-exe, SIGKILL);
-        waitProcess(exe, std::chrono::seconds(5));
-    }
-    return status;
-}
-
 int count(const std::string &text, const std::string &part)
 {
     int n = 0;
@@ -444,7 +432,7 @@ TEST_F(WineRun, AtAConsoleTheExitPromptWaitsForAKey)
     EXPECT_EQ(waitProcess(exe, 2s), std::nullopt) << "the exe ended without a key";
     EXPECT_TRUE(console.isReading());
     ASSERT_TRUE(console.type("x"));
-    EXPECT_EQ(endOf(exe, 30s), std::optional<int>(EXIT_NO_CONNECTION)) << console.screen;
+    EXPECT_EQ(waitOrKillProcess(exe, 30s), std::optional<int>(EXIT_NO_CONNECTION)) << console.screen;
 }
 
 // Ctrl-C at the console in the middle of the streams stops every port's
@@ -468,7 +456,7 @@ TEST_F(WineRun, CtrlCAtTheConsoleStopsTheRack)
     // controlling terminal, so it is done by hand.
     kill(-exe, SIGINT);
     EXPECT_TRUE(console.shows("STOPPED:everyport'sprocesswasstoppedwhereitwas.", 30s)) << console.screen;
-    EXPECT_EQ(endOf(exe, 30s), std::optional<int>(CONTROL_C_EXIT_LOW_BYTE)) << console.screen;
+    EXPECT_EQ(waitOrKillProcess(exe, 30s), std::optional<int>(CONTROL_C_EXIT_LOW_BYTE)) << console.screen;
     EXPECT_TRUE(exeProcesses().empty()) << "a process of the rack outlived it";
     EXPECT_TRUE(console.shows("COM1:STOPPEDduringlogic", 1s)) << console.screen;
     EXPECT_TRUE(console.shows("COM2:STOPPEDduringlogic", 1s)) << console.screen;
