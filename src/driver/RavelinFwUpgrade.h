@@ -9,6 +9,7 @@
 #include "Platform.h"
 
 #include "ToolVersion.h"  // FIRMWARE_VERSION_TO_UPLOAD
+#include "UnitVersions.h"
 
 #define DATA_BUFFER_SIZE (1024 * 1000)
 #define CONCAT_BUFFER_SIZE (4 * 1024 * 1024)
@@ -106,16 +107,6 @@ BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResp
 
 // The reply that the last sendCommand or sendData collected, NUL-terminated.
 const char *lastCollectedReply(void);
-
-// The fields of the unit's version reply; `complete` is 1 when all seven
-// were read, and the others keep their initial values where they were not.
-typedef struct {
-    int fw_ver, fw_rev, fw_sub;
-    char model[8];
-    int fpga_ver, fpga_rev;
-    int fpga_type;
-    BOOL complete;
-} UnitVersions;
 
 // Sends "%fw -v" and reads its reply with one read of the time-out in force.
 // 1 when all seven fields were read.

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "ProgressEvent.h"
-#include "RavelinFwUpgrade.h"
+#include "UnitVersions.h"
 
 // Switches events on; they go to `events` from then on.
 void Progress_WriteEventsTo(FILE *events);

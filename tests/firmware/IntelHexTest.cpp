@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ExactText.h"
+#include "support/ExactText.h"
 
 namespace {
 

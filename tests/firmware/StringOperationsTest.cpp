@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ExactText.h"
+#include "support/ExactText.h"
 
 namespace {
 

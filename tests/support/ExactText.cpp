@@ -1,4 +1,4 @@
-#include "ExactText.h"
+#include "support/ExactText.h"
 
 #include <cstring>
 #include <random>

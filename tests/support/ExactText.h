@@ -5,8 +5,8 @@
 // test. ScratchDir is a fresh directory for one test, removed with its
 // content when the object goes; it uses std::filesystem so that the tests
 // build for every target of the project.
-#ifndef MODULES_EXACT_TEXT_H
-#define MODULES_EXACT_TEXT_H
+#ifndef SUPPORT_EXACT_TEXT_H
+#define SUPPORT_EXACT_TEXT_H
 
 #include <filesystem>
 #include <memory>

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "ExactText.h"
+#include "support/ExactText.h"
 
 namespace {
 
