@@ -25,6 +25,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -183,15 +186,21 @@ protected:
     {
         std::vector<pid_t> found;
         const std::string inPrefix = "WINEPREFIX=" + prefix_ + '\0';
+        // A process may end between the listing and the reads: it then
+        // reads as empty and is not counted.
+        const auto readIfThere = [](const std::string &path) {
+            std::ifstream in(path, std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        };
         for (const std::string &name : filesIn("/proc")) {
             if (name.find_first_not_of("0123456789") != std::string::npos)
                 continue;
-            const std::string stat = readFile("/proc/" + name + "/stat");
+            const std::string stat = readIfThere("/proc/" + name + "/stat");
             const std::size_t commEnd = stat.rfind(") ");
             if (stat.find("(RavelinFwUpgrad") == std::string::npos || commEnd == std::string::npos ||
                 stat.compare(commEnd + 2, 1, "Z") == 0)
                 continue;
-            if (readFile("/proc/" + name + "/environ").find(inPrefix) != std::string::npos)
+            if (readIfThere("/proc/" + name + "/environ").find(inPrefix) != std::string::npos)
                 found.push_back(static_cast<pid_t>(std::stol(name)));
         }
         return found;
