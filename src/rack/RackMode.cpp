@@ -123,7 +123,7 @@ public:
 
     // False, with the reason on stderr, when no trace can be written where
     // the traces go.
-    bool traceFolderWritable(void);
+    bool traceFolderWritable(void) const;
     int run(void);
 
 private:
@@ -160,7 +160,7 @@ std::string Rack::tracePath(const std::string &port) const
     return logDir_.empty() ? name : logDir_ + "/" + name;
 }
 
-bool Rack::traceFolderWritable(void)
+bool Rack::traceFolderWritable(void) const
 {
     // A missing folder, a file in its place or one this user may not write
     // all fail the creation of a new file, with the system's reason.
