@@ -64,6 +64,7 @@ int runInfo(const CommandLine &line)
     }
     if (!connectAsChosen(line)) {
         Console_Print("\r\nNo unit answered on %s.\r\n", searchedPlaces(line).c_str());
+        reportUnusableChosenPort(line, "");
         reportRefusedPorts("");
         Progress_Finish(ProgressResult::NotFound, "no unit answered on " + searchedPlaces(line));
         return finish(EXIT_STATUS_FAILED);

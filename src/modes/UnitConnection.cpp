@@ -98,3 +98,23 @@ void reportRefusedPorts(const char *lead)
         Console_Print("%s", PERMISSION_HINT);
     }
 }
+
+void reportUnusableChosenPort(const CommandLine &line, const char *lead)
+{
+    if (!line.namesPort()) {
+        return;
+    }
+    const std::string name = ComPortAPI_PortName(chosenPort(line));
+    switch (ComPortAPI_LastOpenFailure()) {
+    case PortOpenFailure::Missing:
+        Console_Print("%s%s: no such device.\r\n", lead, name.c_str());
+        break;
+    case PortOpenFailure::Other:
+        Console_Print("%s%s: not a serial device.\r\n", lead, name.c_str());
+        break;
+    case PortOpenFailure::None:
+    case PortOpenFailure::InUse:
+    case PortOpenFailure::NoPermission:
+        break;
+    }
+}

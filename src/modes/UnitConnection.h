@@ -43,4 +43,10 @@ std::string searchedPlaces(const CommandLine &line);
 // `lead` goes before the first line. Nothing when no port was refused.
 void reportRefusedPorts(const char *lead);
 
+// With --port, when the port named could not be opened at all: why, as
+// "<port>: no such device." or "<port>: not a serial device." (a folder, a
+// plain file), after `lead`. A port in use or not open to this user is
+// told by reportRefusedPorts. Nothing without --port or when the port opened.
+void reportUnusableChosenPort(const CommandLine &line, const char *lead);
+
 #endif

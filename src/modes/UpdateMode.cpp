@@ -76,6 +76,7 @@ int runUpdate(const CommandLine &line)
     if (connectsWithoutProbe(line)) {
         Console_Print("\n\r\n\rOpening %s....................", ComPortAPI_PortName(chosenPort(line)).c_str());
         if (!connectAsChosen(line)) {
+            reportUnusableChosenPort(line, "\r\n");
             reportRefusedPorts("\r\n");
             Progress_Finish(ProgressResult::Failed, ComPortAPI_PortName(chosenPort(line)) + " could not be opened at " +
                                                         std::to_string(line.baud) + " baud");
@@ -91,6 +92,7 @@ int runUpdate(const CommandLine &line)
         } else if (line.unattended()) {
             Console_Print("FAILED\r\n\r\nERROR: no unit answered on %s.\r\n", searchedPlaces(line).c_str());
             if (line.namesPort()) {
+                reportUnusableChosenPort(line, "");
                 reportRefusedPorts("");
             }
             Progress_Finish(ProgressResult::NotFound, "no unit answered on " + searchedPlaces(line));

@@ -95,6 +95,9 @@ std::string rackRowStep(const RackRow &row)
     const ProgressEvent &state = row.state;
     switch (state.result) {
     case ProgressResult::None:
+        if (row.waiting) {
+            return "waiting";
+        }
         return stepWithPercent(state.step, state.percent);
     case ProgressResult::Updated:
     case ProgressResult::Identified:
@@ -163,7 +166,9 @@ std::string rackSummary(const std::vector<RackRow> &rows)
     for (const RackRow &row : rows) {
         table.push_back({printable(row.port), row.state.unitType.empty() ? "-" : printable(row.state.unitType),
                          versionsBefore(row.state), shortResult(row.state), duration(row.seconds),
-                         row.traceFile.empty() ? "-" : printable(row.traceFile)});
+                         row.traceFile.empty()      ? "-"
+                         : row.traceTrouble.empty() ? printable(row.traceFile)
+                                                    : printable(row.traceFile + " (" + row.traceTrouble + ")")});
     }
     std::vector<size_t> widths(head.size(), 0);
     for (const std::vector<std::string> &cells : table) {

@@ -13,11 +13,13 @@
 struct RackRow {
     std::string port;
     std::string traceFile;  // empty when no trace is kept
+    std::string traceTrouble;  // "incomplete: why" once the trace missed records
+    bool waiting = false;   // its process waits for its turn
     ProgressEvent state;    // the last event of the port's process; a result once it is over
     double seconds = 0;     // from the start to the result
 };
 
-// The step as the board shows it: "searching", "logic 45%", "done",
+// The step as the board shows it: "waiting", "searching", "logic 45%", "done",
 // "no unit", "NOT CONFIRMED: why", "FAILED during logic 100%: why",
 // "STOPPED during firmware 40%". Characters that could move a terminal's
 // cursor are shown as '?'.

@@ -13,6 +13,7 @@
 #include "ProgressEvent.h"
 #include "RackBoard.h"
 #include "RavelinFwUpgrade.h"
+#include "Trace.h"
 #include "UnitConnection.h"
 
 namespace {
@@ -21,6 +22,10 @@ namespace {
 #define WAIT_STEP_MS 100
 // A child's line longer than this is no event; it is dropped, not kept.
 #define LONGEST_CHILD_LINE (64 * 1024)
+// Ports' processes running at once; the others wait their turn. A big rack
+// is still searched in a few rounds of six seconds, without a process (and
+// its memory) for every port at the same time.
+#define MOST_CHILDREN_AT_ONCE 32
 
 using Clock = std::chrono::steady_clock;
 
@@ -52,6 +57,7 @@ std::vector<PortRun> portsToSearch(void)
             PortRun port;
             port.row.port = ComPortAPI_PortName(number);
             port.row.state.port = port.row.port;
+            port.row.waiting = true;
             port.portOption = number < NAMED_PORT_FIRST ? std::to_string(number) : port.row.port;
             ports.push_back(port);
         }
@@ -85,6 +91,19 @@ std::string startStamp(void)
     return text;
 }
 
+// Every port passed over was held by another program (none was refused to
+// this user), and there was at least one.
+bool allRefusedPortsInUse(void)
+{
+    const std::vector<PortRefusal> refusals = ComPortAPI_RefusedPorts();
+    for (const PortRefusal &refusal : refusals) {
+        if (refusal.why != PortOpenFailure::InUse) {
+            return false;
+        }
+    }
+    return !refusals.empty();
+}
+
 std::string joined(const std::vector<std::string> &names)
 {
     std::string text;
@@ -111,7 +130,8 @@ private:
     void show(const std::string &text);
     void showBoard(void);
     void relay(const PortRun &port);
-    void startChildren(void);
+    void startChild(PortRun &port);
+    void startWaitingChildren(void);
     void readChildren(void);
     void takeLine(PortRun &port, const std::string &line);
     void takeOutput(PortRun &port, const std::string &output);
@@ -119,6 +139,7 @@ private:
     void childEnded(PortRun &port, int status);
     void stopChildren(void);
     bool anyChildRunning(void) const;
+    bool anyPortWaiting(void) const;
     std::vector<RackRow> rows(void) const;
     int verdict(void);
 
@@ -141,14 +162,15 @@ std::string Rack::tracePath(const std::string &port) const
 
 bool Rack::traceFolderWritable(void) const
 {
-    const std::string probe = tracePath("check");
-    FILE *file = fopen(probe.c_str(), "w");
-    if (file == nullptr) {
-        fprintf(stderr, "ERROR: --log-dir: no trace can be written in \"%s\".\n",
-                logDir_.empty() ? "." : logDir_.c_str());
+    // A missing folder, a file in its place or one this user may not write
+    // all fail the creation of a new file, with the system's reason.
+    std::string probe;
+    std::string error;
+    if (!Trace_CreateNew(tracePath("check"), probe, error)) {
+        fprintf(stderr, "ERROR: --log-dir: no trace can be written in \"%s\": %s.\n",
+                logDir_.empty() ? "." : logDir_.c_str(), error.c_str());
         return false;
     }
-    fclose(file);
     remove(probe.c_str());
     return true;
 }
@@ -184,18 +206,41 @@ void Rack::relay(const PortRun &port)
     }
 }
 
-void Rack::startChildren(void)
+// The trace is created here, new, before the process opens it by name: a
+// name planted in the folder (a link, a file) is passed over, never opened.
+// A port whose trace cannot be created is updated all the same.
+void Rack::startChild(PortRun &port)
 {
-    for (PortRun &port : ports_) {
+    port.row.waiting = false;
+    std::vector<std::string> arguments = {program_, "--port", port.portOption, "--no-wait", "--progress", "json"};
+    std::string error;
+    if (Trace_CreateNew(tracePath(port.row.port), port.row.traceFile, error)) {
+        arguments.insert(arguments.end(), {"--log", port.row.traceFile});
+    } else {
         port.row.traceFile = tracePath(port.row.port);
-        std::string error;
-        port.child = ChildProcess_Start({program_, "--port", port.portOption, "--no-wait", "--progress", "json",
-                                         "--log", port.row.traceFile},
-                                        error);
-        if (port.child == nullptr) {
-            ProgressEvent failed = port.row.state;
-            failed.message = error;
-            settle(port, failed);
+        port.row.traceTrouble = "not created: " + error;
+    }
+    port.child = ChildProcess_Start(arguments, error);
+    if (port.child == nullptr) {
+        ProgressEvent failed = port.row.state;
+        failed.message = error;
+        settle(port, failed);
+    }
+}
+
+void Rack::startWaitingChildren(void)
+{
+    int running = 0;
+    for (const PortRun &port : ports_) {
+        running += port.child != nullptr ? 1 : 0;
+    }
+    for (PortRun &port : ports_) {
+        if (running >= MOST_CHILDREN_AT_ONCE) {
+            return;
+        }
+        if (port.row.waiting) {
+            startChild(port);
+            running += port.child != nullptr ? 1 : 0;
         }
     }
 }
@@ -215,6 +260,11 @@ void Rack::settle(PortRun &port, const ProgressEvent &state)
 void Rack::takeLine(PortRun &port, const std::string &line)
 {
     ProgressEvent event;
+    std::string traceTrouble;
+    if (Trace_ParseIncompleteWarning(line, traceTrouble)) {
+        port.row.traceTrouble = "incomplete: " + traceTrouble;
+        return;
+    }
     if (!parseProgressEvent(line, event)) {
         if (!line.empty()) {
             port.lastOtherLine = line;
@@ -280,6 +330,16 @@ void Rack::readChildren(void)
 void Rack::stopChildren(void)
 {
     for (PortRun &port : ports_) {
+        if (port.row.waiting) {
+            port.row.waiting = false;
+            ProgressEvent stopped = port.row.state;
+            stopped.during = stopped.step;
+            stopped.step = ProgressStep::Failed;
+            stopped.result = ProgressResult::Stopped;
+            stopped.message = "stopped by the operator before its turn";
+            settle(port, stopped);
+            continue;
+        }
         if (port.child == nullptr) {
             continue;
         }
@@ -298,6 +358,16 @@ void Rack::stopChildren(void)
             settle(port, stopped);
         }
     }
+}
+
+bool Rack::anyPortWaiting(void) const
+{
+    for (const PortRun &port : ports_) {
+        if (port.row.waiting) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool Rack::anyChildRunning(void) const
@@ -323,7 +393,9 @@ int Rack::verdict(void)
         }
     }
     std::string message;
-    if (ports_.empty()) {
+    if (ports_.empty() && allRefusedPortsInUse()) {
+        message = "\r\nERROR: every serial port found is in use by another program.\r\n";
+    } else if (ports_.empty()) {
         message = "\r\nERROR: no serial port found.\r\n";
     } else if (found == 0) {
         message = "\r\nERROR: no unit answered on " + joined(searched) + ".\r\n";
@@ -358,10 +430,11 @@ int Rack::run(void)
         show("Searching " + joined(names) + "\n\n");
     }
 
-    startChildren();
+    startWaitingChildren();
     showBoard();
-    while (anyChildRunning() && !ChildProcess_StopRequested()) {
+    while ((anyChildRunning() || anyPortWaiting()) && !ChildProcess_StopRequested()) {
         readChildren();
+        startWaitingChildren();
         showBoard();
     }
     if (ChildProcess_StopRequested()) {

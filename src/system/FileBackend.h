@@ -1,7 +1,8 @@
 // What FileAPI needs from the operating system beyond C stdio, one file per
 // platform: a file that is sure to be new, a flush to the storage device,
-// and a replacement of one name by another in one step. Nothing outside
-// FileAPI (and its tests) includes it. On failure each call leaves the
+// a replacement of one name by another in one step, and the opening of a
+// trace that never waits. Nothing outside FileAPI and Trace (and their
+// tests) includes it. On failure each call leaves the
 // system's reason for FileBackend_FailureReason().
 #ifndef FILE_BACKEND_H
 #define FILE_BACKEND_H
@@ -16,6 +17,14 @@
 // name goes to `createdName`. Never opens or follows anything that exists
 // already (a file, a link, a FIFO). Null on failure.
 FILE *FileBackend_CreateNewBeside(const char *path, std::string &createdName);
+// Creates the file `path`, which must not exist, and opens it for text
+// writing; a link at that name is neither followed nor replaced. Null on
+// failure, with `nameTaken` set when something already had the name.
+FILE *FileBackend_CreateNew(const char *path, bool &nameTaken);
+// Opens `path` for text writing, as a name the user chose: a regular file is
+// created or emptied, a device or a FIFO is written as it is. Never waits: a
+// FIFO that nobody reads fails at once. Null on failure.
+FILE *FileBackend_OpenToWrite(const char *path);
 // Has the system write what it holds of the stream's file to the storage
 // device; the stream's own buffer must have been flushed.
 BOOL FileBackend_Sync(FILE *stream);

@@ -1,11 +1,13 @@
-// Files on POSIX: O_EXCL creation, fsync, and rename(), which replaces the
-// target's directory entry atomically whatever it is.
+// Files on POSIX: O_EXCL|O_NOFOLLOW creation, fsync, rename(), which
+// replaces the target's directory entry atomically whatever it is, and
+// O_NONBLOCK opening.
 #include "FileBackend.h"
 
 #include <cerrno>
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -25,7 +27,7 @@ FILE *FileBackend_CreateNewBeside(const char *path, std::string &createdName)
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name =
             std::string(path) + "." + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".tmp";
-        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) {
                 continue;
@@ -44,6 +46,46 @@ FILE *FileBackend_CreateNewBeside(const char *path, std::string &createdName)
     }
     rememberFailure();
     return nullptr;
+}
+
+FILE *FileBackend_CreateNew(const char *path, bool &nameTaken)
+{
+    // O_EXCL alone already refuses a link at the name; O_NOFOLLOW says so
+    // where the reader looks.
+    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+    nameTaken = fd < 0 && errno == EEXIST;
+    if (fd < 0) {
+        rememberFailure();
+        return nullptr;
+    }
+    FILE *stream = fdopen(fd, "w");
+    if (stream == nullptr) {
+        rememberFailure();
+        close(fd);
+        unlink(path);
+    }
+    return stream;
+}
+
+FILE *FileBackend_OpenToWrite(const char *path)
+{
+    // A FIFO opened for writing waits for a reader; with O_NONBLOCK it fails
+    // with ENXIO instead. The descriptor blocks again once it is open, so
+    // that no record is lost to a full pipe.
+    const int fd = open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+        rememberFailure();
+        return nullptr;
+    }
+    struct stat found;
+    const bool ready = fstat(fd, &found) == 0 && (!S_ISREG(found.st_mode) || ftruncate(fd, 0) == 0) &&
+                       fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
+    FILE *stream = ready ? fdopen(fd, "w") : nullptr;
+    if (stream == nullptr) {
+        rememberFailure();
+        close(fd);
+    }
+    return stream;
 }
 
 BOOL FileBackend_Sync(FILE *stream)

@@ -65,6 +65,45 @@ FILE *FileBackend_CreateNewBeside(const char *path, std::string &createdName)
     return nullptr;
 }
 
+FILE *FileBackend_CreateNew(const char *path, bool &nameTaken)
+{
+    // CREATE_NEW fails on any name that exists, a reparse point included;
+    // FILE_FLAG_OPEN_REPARSE_POINT keeps one from being followed even so.
+    const HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        nameTaken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+        rememberSystemFailure(error);
+        return nullptr;
+    }
+    nameTaken = false;
+    const int fd = _open_osfhandle((intptr_t)file, _O_WRONLY | _O_TEXT);
+    if (fd < 0) {
+        rememberCrtFailure();
+        CloseHandle(file);
+        DeleteFileA(path);
+        return nullptr;
+    }
+    FILE *stream = _fdopen(fd, "w");
+    if (stream == nullptr) {
+        rememberCrtFailure();
+        _close(fd);
+        DeleteFileA(path);
+    }
+    return stream;
+}
+
+FILE *FileBackend_OpenToWrite(const char *path)
+{
+    // Opening a pipe on Windows never waits for its other end.
+    FILE *stream = fopen(path, "w");
+    if (stream == nullptr) {
+        rememberCrtFailure();
+    }
+    return stream;
+}
+
 BOOL FileBackend_Sync(FILE *stream)
 {
     if (_commit(_fileno(stream)) != 0) {

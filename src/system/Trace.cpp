@@ -5,9 +5,20 @@
 #include <cstdio>
 #include <cstring>
 
+#include "FileBackend.h"
+
 namespace {
 
+// Numbered names tried before a folder counts as one that takes no trace.
+#define MOST_NUMBERED_NAMES 1000
+
+const char kIncompleteLead[] = "WARNING: the trace \"";
+const char kIncompleteMiddle[] = "\" is incomplete: ";
+
 FILE *gTraceFile = nullptr;
+std::string gTracePath;
+// Why the trace stopped taking records; empty while it takes them.
+std::string gIncompleteReason;
 std::chrono::steady_clock::time_point gStart;
 // Console text since the last line end.
 std::string gConsoleLine;
@@ -22,11 +33,27 @@ struct ImageStream {
 };
 ImageStream gStream;
 
+// The update matters more than its trace: a failed write is told once and
+// ends the records, never the run.
+void traceFailed(int error)
+{
+    if (!gIncompleteReason.empty()) {
+        return;
+    }
+    gIncompleteReason = error != 0 ? strerror(error) : "the write failed";
+    fprintf(stderr, "%s%s%s%s\n", kIncompleteLead, gTracePath.c_str(), kIncompleteMiddle, gIncompleteReason.c_str());
+}
+
 void writeRecord(const std::string &text)
 {
-    fprintf(gTraceFile, "%8lld ms  %s\n", Trace_Millis(), text.c_str());
+    if (!gIncompleteReason.empty()) {
+        return;
+    }
+    errno = 0;
     // Written through at once: the record must survive a crash that follows.
-    fflush(gTraceFile);
+    if (fprintf(gTraceFile, "%8lld ms  %s\n", Trace_Millis(), text.c_str()) < 0 || fflush(gTraceFile) != 0) {
+        traceFailed(errno);
+    }
 }
 
 void flushConsoleLine(void)
@@ -73,12 +100,14 @@ std::string shownBytes(const void *bytes, int count)
 bool Trace_Open(const std::string &path, std::string &error)
 {
     Trace_Close();
-    FILE *file = fopen(path.c_str(), "w");
+    FILE *file = FileBackend_OpenToWrite(path.c_str());
     if (file == nullptr) {
-        error = strerror(errno);
+        error = FileBackend_FailureReason();
         return false;
     }
     gTraceFile = file;
+    gTracePath = path;
+    gIncompleteReason.clear();
     gStart = std::chrono::steady_clock::now();
     return true;
 }
@@ -90,8 +119,51 @@ void Trace_Close(void)
     }
     flushConsoleLine();
     endStream();
-    fclose(gTraceFile);
+    errno = 0;
+    if (fclose(gTraceFile) != 0) {
+        traceFailed(errno);
+    }
     gTraceFile = nullptr;
+}
+
+bool Trace_Incomplete(std::string &reason)
+{
+    reason = gIncompleteReason;
+    return !reason.empty();
+}
+
+bool Trace_ParseIncompleteWarning(const std::string &line, std::string &reason)
+{
+    const size_t middle = line.rfind(kIncompleteMiddle);
+    if (line.rfind(kIncompleteLead, 0) != 0 || middle == std::string::npos) {
+        return false;
+    }
+    reason = line.substr(middle + strlen(kIncompleteMiddle));
+    return true;
+}
+
+bool Trace_CreateNew(const std::string &path, std::string &created, std::string &error)
+{
+    const size_t dot = path.find_last_of('.');
+    const size_t folderEnd = path.find_last_of("/\\");
+    const bool hasExtension = dot != std::string::npos && (folderEnd == std::string::npos || dot > folderEnd);
+    const std::string stem = hasExtension ? path.substr(0, dot) : path;
+    const std::string extension = hasExtension ? path.substr(dot) : "";
+    for (int number = 1; number <= MOST_NUMBERED_NAMES; ++number) {
+        const std::string name = number == 1 ? path : stem + "-" + std::to_string(number) + extension;
+        bool nameTaken = false;
+        FILE *file = FileBackend_CreateNew(name.c_str(), nameTaken);
+        if (file != nullptr) {
+            fclose(file);
+            created = name;
+            return true;
+        }
+        if (!nameTaken) {
+            break;
+        }
+    }
+    error = FileBackend_FailureReason();
+    return false;
 }
 
 bool Trace_IsOn(void)

@@ -18,11 +18,27 @@
 // the wire; the count says how many more there were.
 #define TRACE_BYTES_SHOWN 4096
 
-// Creates or empties FILE and starts the clock. False, with the system's
-// reason in `error`, when it cannot be written.
+// Creates or empties FILE and starts the clock. Never waits: a FIFO that
+// nobody reads is refused at once. False, with the system's reason in
+// `error`, when it cannot be opened for writing.
 bool Trace_Open(const std::string &path, std::string &error);
 // Writes what the console left without a line end, then closes the file.
 void Trace_Close(void);
+
+// A trace that stops taking records (a full disk, /dev/full) never stops
+// the run: the records end there, and the first failure is told once on
+// stderr as "WARNING: the trace "FILE" is incomplete: <reason>".
+// True once that happened, with the reason.
+bool Trace_Incomplete(std::string &reason);
+// Reads such a warning back, as the rack does from its children's output.
+bool Trace_ParseIncompleteWarning(const std::string &line, std::string &reason);
+
+// Creates a trace file of the tool's own naming: `path`, or when that name
+// is taken (by a file, a link, anything) the same with -2, -3... before its
+// extension. A link is never followed and nothing existing is touched. The
+// file is left empty and closed; the name used goes to `created`. False,
+// with the system's reason, when none could be created.
+bool Trace_CreateNew(const std::string &path, std::string &created, std::string &error);
 bool Trace_IsOn(void);
 // Milliseconds since the trace was opened (0 when none is).
 long long Trace_Millis(void);

@@ -124,7 +124,7 @@ TEST_F(Options, InfoRefusesAnUnsupportedUnitAndSaysWhenNoneAnswered)
 
     run = runToolWith(ToolBuild::QuickBoot, {"--info", "--port", "4"}, 30s);
     EXPECT_EQ(run.status, EXIT_UPDATE_FAILED);
-    EXPECT_EQ(run.out, "\r\nNo unit answered on COM4.\r\n");
+    EXPECT_EQ(run.out, "\r\nNo unit answered on COM4.\r\nCOM4: no such device.\r\n");
 }
 
 TEST_F(Options, PortLeavesAUnitOnAnotherComNumberUntouched)
@@ -175,11 +175,39 @@ TEST_F(Options, WholeUpdateThroughPortAndBaudWithoutAKeyWait)
 TEST_F(Options, UnattendedRunThatFindsNoUnitAsksNothing)
 {
     runAndCheckWith({"--port", "9"}, EXIT_UPDATE_FAILED,
-                    banner() + "FAILED\r\n\r\nERROR: no unit answered on COM9.\r\n" +
+                    banner() + "FAILED\r\n\r\nERROR: no unit answered on COM9.\r\nCOM9: no such device.\r\n" +
                         exitPrompt("\n\rERROR: The update was not successful.\r\n"));
     runAndCheckWith({"--port", "9", "--baud", "4800", "--no-wait"}, EXIT_UPDATE_FAILED,
                     "\n\rYou are about to upload the firmware version 1.0.2\n\r\n\rOpening COM9...................." +
-                        openFailed(9) + "\n\rERROR: The update was not successful.\r\n\r\n");
+                        openFailed(9) + "\r\nCOM9: no such device.\r\n\n\rERROR: The update was not successful.\r\n\r\n");
+}
+
+// --port naming a path that is no serial port: the console says why, for
+// the update (with and without --baud) and for --info alike.
+TEST_F(Options, PortNamingNoSerialDeviceSaysWhy)
+{
+    const std::string missing = comDir.file("ttyUSB9");
+    const std::string plainFile = comDir.file("notes.txt");
+    writeFile(plainFile, "not a port\n");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {missing, ": no such device."}, {comDir.path(), ": not a serial device."}, {plainFile, ": not a serial device."}};
+    for (const auto &[path, why] : cases) {
+        const ProcessResult update = runToolWith(ToolBuild::QuickBoot, {"--port", path, "--no-wait"}, 30s);
+        EXPECT_EQ(update.status, EXIT_UPDATE_FAILED) << path;
+        EXPECT_NE(update.out.find("FAILED\r\n\r\nERROR: no unit answered on " + path + ".\r\n" + path + why + "\r\n"),
+                  std::string::npos)
+            << update.out;
+        const ProcessResult opened =
+            runToolWith(ToolBuild::QuickBoot, {"--port", path, "--baud", "9600", "--no-wait"}, 30s);
+        EXPECT_EQ(opened.status, EXIT_UPDATE_FAILED) << path;
+        EXPECT_NE(opened.out.find("ERROR: Opening " + path + " failed !\r\n" + path + why + "\r\n"),
+                  std::string::npos)
+            << opened.out;
+        const ProcessResult info = runToolWith(ToolBuild::QuickBoot, {"--info", "--port", path}, 30s);
+        EXPECT_EQ(info.status, EXIT_UPDATE_FAILED) << path;
+        EXPECT_EQ(info.out, "\r\nNo unit answered on " + path + ".\r\n" + path + why + "\r\n");
+    }
+    EXPECT_EQ(readFile(plainFile), "not a port\n");
 }
 
 TEST_F(Options, MalformedOptionsExitTwoAndOpenNothing)

@@ -84,7 +84,8 @@ TEST_F(DevicePorts, PortPathNamesTheDeviceDirectly)
     const ProcessResult missing =
         runToolIn(ToolBuild::QuickBoot, {"--info", "--port", device("ttyUSB9")}, deviceFolder(comDir.path()));
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.out, "\r\nNo unit answered on " + device("ttyUSB9") + ".\r\n");
+    EXPECT_EQ(missing.out,
+              "\r\nNo unit answered on " + device("ttyUSB9") + ".\r\n" + device("ttyUSB9") + ": no such device.\r\n");
 }
 
 // By kind, then by number (ttyUSB2 before ttyUSB10); the by-id link shows

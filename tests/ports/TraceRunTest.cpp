@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <sstream>
 
@@ -181,4 +183,32 @@ TEST_F(TraceRun, UnwritableTraceIsAUsageErrorBeforeAnyPortIsTouched)
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("--log: cannot write \"/nonexistent-folder/trace.txt\""), std::string::npos) << run.err;
     EXPECT_EQ(readFile(traces.file("wire.log")), "");
+}
+
+// A trace that takes no record (/dev/full) never stops the update: it goes
+// on to its success and its exit status, and stderr says once that the
+// trace is incomplete and why. A FIFO that nobody reads is refused at once,
+// with the system's reason, before any port is touched, where opening it
+// would wait forever.
+TEST_F(TraceRun, AnUnwritableTraceIsToldOnceAndAFifoWithoutReaderIsRefusedAtOnce)
+{
+    SimConfig config;
+    config.extraArgs = {"--wire-log", traces.file("wire.log")};
+    startUnit(config);
+
+    const std::string fifo = traces.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const ProcessResult blocked = runTraced({"--info", "--log", fifo}, 20s);
+    EXPECT_FALSE(blocked.timedOut) << "opening the trace waited for a reader";
+    EXPECT_EQ(blocked.status, 2);
+    EXPECT_EQ(blocked.out, "");
+    EXPECT_NE(blocked.err.find("--log: cannot write \"" + fifo + "\": No such device or address"), std::string::npos)
+        << blocked.err;
+    EXPECT_EQ(readFile(traces.file("wire.log")), "");
+
+    const ProcessResult full = runTraced({"--log", "/dev/full", "--no-wait"});
+    EXPECT_EQ(full.status, EXIT_UPDATED) << full.out;
+    EXPECT_EQ(full.err, "WARNING: the trace \"/dev/full\" is incomplete: No space left on device\n");
+    EXPECT_NE(full.out.find("The update was successful"), std::string::npos) << full.out;
+    expectImagesReceived(CATALOGUE_TX_LOGIC);
 }

@@ -133,3 +133,28 @@ TEST_F(TraceFile, ALongReadShowsItsFirstBytesAndCountsTheRest)
     const std::string text = records(path_).back();
     EXPECT_NE(text.find("\"" + std::string(TRACE_BYTES_SHOWN, 'a') + "\" and 100 more bytes"), std::string::npos);
 }
+
+// A trace of the tool's own naming never reuses a name: files already there
+// keep what they hold, and the first free number before the extension is
+// taken (a name without one gets the number at its end).
+TEST(TraceCreateNew, PassesOverTakenNamesAndTouchesNothingThere)
+{
+    const std::string base = ::testing::TempDir() + "trace_new_test";
+    for (const std::string &taken : {base + ".log", base + "-2.log", base})
+        std::ofstream(taken) << "kept";
+    std::string created, error;
+    ASSERT_TRUE(Trace_CreateNew(base + ".log", created, error)) << error;
+    EXPECT_EQ(created, base + "-3.log");
+    EXPECT_EQ(readAll(created), "");
+    EXPECT_EQ(readAll(base + ".log"), "kept");
+    EXPECT_EQ(readAll(base + "-2.log"), "kept");
+    std::string plain;
+    ASSERT_TRUE(Trace_CreateNew(base, plain, error)) << error;
+    EXPECT_EQ(plain, base + "-2");
+    EXPECT_EQ(readAll(base), "kept");
+
+    EXPECT_FALSE(Trace_CreateNew(base + ".log/inside.log", created, error));
+    EXPECT_FALSE(error.empty());
+    for (const std::string &name : {base + ".log", base + "-2.log", base + "-3.log", base, plain})
+        std::remove(name.c_str());
+}
