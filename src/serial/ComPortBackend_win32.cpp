@@ -117,6 +117,22 @@ PortWrite ComPortBackend_Write(HANDLE port, const void *buffer, int nBytesToWrit
     return PortWrite::Done;
 }
 
+BOOL ComPortBackend_WaitOutputDrained(HANDLE port, int timeoutMs)
+{
+    const DWORD started = GetTickCount();
+    for (;;) {
+        DWORD errors = 0;
+        COMSTAT status = {};
+        if (!ClearCommError(port, &errors, &status) || status.cbOutQue == 0) {
+            return 1;
+        }
+        if (GetTickCount() - started >= (DWORD)timeoutMs) {
+            return 0;
+        }
+        Sleep(2);
+    }
+}
+
 void ComPortBackend_Close(HANDLE port)
 {
     CloseHandle(port);
