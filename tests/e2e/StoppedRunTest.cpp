@@ -77,6 +77,7 @@ protected:
         config.dir = comDir.path();
         config.com = com;
         const std::string wire = comDir.file("wire" + std::to_string(com) + ".log");
+        writeFile(wire, "");
         config.extraArgs = {"--wire-log", wire, "--boot-ms", std::to_string(QUICK_BOOT_MS)};
         units.push_back(std::make_unique<SimUnit>(config));
         return wire;
@@ -106,10 +107,11 @@ protected:
 
 TEST_F(StoppedRun, SignalDuringAnUpdatePutsThePortBack)
 {
-    const std::string wire = startUnitOn(1);
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(strsignal(sig));
-        writeFile(wire, "");
+        // A unit left waiting for the announced image would take the next probe for it.
+        units.clear();
+        const std::string wire = startUnitOn(1);
         PortUnderTest port(units[0]->linkPath());
         const pid_t tool = startTool({"--no-wait"});
         EXPECT_TRUE(reachesTheAnnouncement(wire));
@@ -125,15 +127,14 @@ TEST_F(StoppedRun, SignalDuringAnUpdatePutsThePortBack)
 // when the rack is killed outright.
 TEST_F(StoppedRun, RackStoppedOrKilledPutsEveryPortBack)
 {
-    const std::string wire1 = startUnitOn(1);
-    const std::string wire2 = startUnitOn(2);
     for (int sig : {SIGTERM, SIGHUP, SIGKILL}) {
         SCOPED_TRACE(strsignal(sig));
-        writeFile(wire1, "");
-        writeFile(wire2, "");
+        units.clear();
+        const std::string wire1 = startUnitOn(1);
+        const std::string wire2 = startUnitOn(2);
         PortUnderTest port1(units[0]->linkPath());
         PortUnderTest port2(units[1]->linkPath());
-        const pid_t rack = startTool({"--all", "--no-wait"});
+        const pid_t rack = startTool({"--all", "--no-wait", "--log-dir", comDir.path()});
         EXPECT_TRUE(reachesTheAnnouncement(wire1));
         EXPECT_TRUE(reachesTheAnnouncement(wire2));
         kill(rack, sig);
