@@ -12,9 +12,17 @@
 //       in each run);
 //   (c) the CPU time (user + system) of the whole rack, parent and every
 //       per-port process, and of the single update.
+//   (d) the image streams of the rack: how many the tool sent (the per-port
+//       traces), how many the units took whole and answered "SUCCESS" to
+//       (their verbose logs), and how many answers the tool read (traces).
 // It takes about eight and a half minutes. Exit status 0 when every unit
 // was updated and confirmed and goal (a) was met, 1 otherwise; the figures
 // are shown in either case, with the units that were not updated and why.
+//
+// `rack_bench --rack-only [TOOL]` runs the rack alone (about four minutes),
+// with TOOL in place of the quick-boot build when given (another checkout's
+// build, for a before-and-after), and shows (b) to (d); exit status 0 when
+// every unit was updated and no stream's answer was missed.
 #include "SpawnVectors.h"
 
 #include <fcntl.h>
@@ -171,7 +179,7 @@ std::vector<pid_t> startUnits(const std::string &comDir, int count)
         const std::string ready = comDir + "/ready" + std::to_string(com);
         const pid_t pid = spawn({UNIT_SIM_PATH, "--dir", comDir, "--com", std::to_string(com), "--baud", "115200",
                                  "--type", com % 2 == 1 ? "tx" : "rx", "--pace", "--boot-ms", BOOT_MS, "--ready-file",
-                                 ready},
+                                 ready, "--verbose"},
                                 {}, comDir + "/sim" + std::to_string(com) + ".log");
         if (pid < 0)
             break;
@@ -202,11 +210,107 @@ std::string makeFolder(const char *name)
 
 double mib(long kib) { return kib / 1024.0; }
 
+// Lines of the files in `folder` whose names begin with `prefix` that hold
+// every one of `marks`.
+int countLines(const std::string &folder, const std::string &prefix, const std::vector<std::string> &marks)
+{
+    int count = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().filename().string().compare(0, prefix.size(), prefix) != 0)
+            continue;
+        std::istringstream text(readWhole(entry.path().string()));
+        std::string line;
+        while (std::getline(text, line)) {
+            bool all = true;
+            for (const std::string &mark : marks)
+                all = all && line.find(mark) != std::string::npos;
+            count += all ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+struct StreamCount {
+    int sent = 0;      // streams the tool began to write
+    int answered = 0;  // streams a unit took whole and answered "SUCCESS" to
+    int read = 0;      // answers the tool read
+};
+
+// Before the rack's folder is removed.
+StreamCount countStreams(const std::string &rackDir)
+{
+    StreamCount streams;
+    streams.sent = countLines(rackDir, "RavelinFwUpgrade-", {"image stream of "});
+    streams.answered = countLines(rackDir, "sim", {"reply \"SUCCESS\""});
+    streams.read = countLines(rackDir, "RavelinFwUpgrade-", {"read ", "SUCCESS"});
+    return streams;
+}
+
+void showRack(const Measured &rack, const StreamCount &streams)
+{
+    std::printf("(b) peak memory: rack parent %.1f MiB; per-port processes:", mib(rack.toolPeakKiB));
+    long largest = 0;
+    for (const auto &child : rack.childPeakKiB) {
+        std::printf(" %.1f", mib(child.second));
+        largest = std::max(largest, child.second);
+    }
+    std::printf(" MiB (%zu processes, largest %.1f MiB)\n", rack.childPeakKiB.size(), mib(largest));
+    std::printf("(c) CPU time: whole rack %.2f s (%.2f s a unit)\n", rack.cpuSeconds, rack.cpuSeconds / RACK_UNITS);
+    std::printf("(d) streams sent: %d; taken whole and answered by the units: %d; answers read by the tool: %d; "
+                "missed: %d\n",
+                streams.sent, streams.answered, streams.read, streams.sent - streams.read);
+    std::printf("Rack exit status %d\n", rack.status);
+    // The rack's summary says why a unit failed, one line for each.
+    const std::size_t summary = rack.output.find("\nPort ");
+    for (std::size_t at = rack.output.find("\nCOM", summary == std::string::npos ? rack.output.size() : summary);
+         at != std::string::npos; at = rack.output.find("\nCOM", at + 1)) {
+        const std::size_t end = rack.output.find('\n', at + 1);
+        const std::string line = rack.output.substr(at + 1, end - at - 1);
+        // "COM3: FAILED ...", where the table's rows have a blank after the port.
+        if (line.find(':') < line.find(' '))
+            std::printf("    %s\n", line.c_str());
+    }
+}
+
+Measured runRack(const std::string &tool, const std::string &rackDir, StreamCount &streams)
+{
+    std::printf("Eight paced units updated with --all, about 4 minutes...\n");
+    const std::vector<pid_t> units = startUnits(rackDir, RACK_UNITS);
+    // Each per-port process keeps its trace, as in the field.
+    const Measured rack = runTool({tool, "--all", "--no-wait", "--log-dir", rackDir}, rackDir, rackDir + "/tool.out");
+    stopUnits(units);
+    streams = countStreams(rackDir);
+    return rack;
+}
+
+bool rackUpdated(const Measured &rack)
+{
+    return rack.status == 0 && rack.output.find("All 8 units were updated.") != std::string::npos;
+}
+
+int runRackOnly(const std::string &tool)
+{
+    const std::string rackDir = makeFolder("rack");
+    if (rackDir.empty()) {
+        std::perror("rack_bench: mkdtemp");
+        return 1;
+    }
+    StreamCount streams;
+    const Measured rack = runRack(tool, rackDir, streams);
+    std::error_code ignored;
+    std::filesystem::remove_all(rackDir, ignored);
+    std::printf("(a) wall time: rack of %d %.3f s\n", RACK_UNITS, rack.wallSeconds);
+    showRack(rack, streams);
+    return rackUpdated(rack) && streams.sent == streams.read ? 0 : 1;
+}
+
 }  // namespace
 
-int main()
+int main(int argc, char **argv)
 {
     setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc >= 2 && std::strcmp(argv[1], "--rack-only") == 0)
+        return runRackOnly(argc >= 3 ? argv[2] : RAVELIN_QUICKBOOT_TOOL_PATH);
     const std::string aloneDir = makeFolder("alone");
     const std::string rackDir = makeFolder("rack");
     if (aloneDir.empty() || rackDir.empty()) {
@@ -219,17 +323,11 @@ int main()
     const Measured alone = runTool({RAVELIN_QUICKBOOT_TOOL_PATH, "--no-wait"}, aloneDir, aloneDir + "/tool.out");
     stopUnits(units);
 
-    std::printf("Eight paced units updated with --all, about 4 minutes...\n");
-    units = startUnits(rackDir, RACK_UNITS);
-    // Each per-port process keeps its trace, as in the field.
-    const Measured rack = runTool({RAVELIN_QUICKBOOT_TOOL_PATH, "--all", "--no-wait", "--log-dir", rackDir}, rackDir,
-                                  rackDir + "/tool.out");
-    stopUnits(units);
+    StreamCount streams;
+    const Measured rack = runRack(RAVELIN_QUICKBOOT_TOOL_PATH, rackDir, streams);
 
     const bool aloneUpdated =
         alone.status == 0 && alone.output.find("The update was successful") != std::string::npos;
-    const bool rackUpdated =
-        rack.status == 0 && rack.output.find("All 8 units were updated.") != std::string::npos;
     std::error_code ignored;
     std::filesystem::remove_all(aloneDir, ignored);
     std::filesystem::remove_all(rackDir, ignored);
@@ -239,29 +337,10 @@ int main()
     std::printf("(a) wall time: rack of %d %.3f s, one unit alone %.3f s: ratio %.4f (goal <= %.2f, %s)\n",
                 RACK_UNITS, rack.wallSeconds, alone.wallSeconds, ratio, GOAL_WALL_RATIO,
                 wallMet ? "goal met" : "GOAL MISSED");
-    std::printf("(b) peak memory: rack parent %.1f MiB; tool alone %.1f MiB; per-port processes:",
-                mib(rack.toolPeakKiB), mib(alone.toolPeakKiB));
-    long largest = 0;
-    for (const auto &child : rack.childPeakKiB) {
-        std::printf(" %.1f", mib(child.second));
-        largest = std::max(largest, child.second);
-    }
-    std::printf(" MiB (%zu processes, largest %.1f MiB)\n", rack.childPeakKiB.size(), mib(largest));
-    std::printf("(c) CPU time: whole rack %.2f s (%.2f s a unit), one unit alone %.2f s\n", rack.cpuSeconds,
-                rack.cpuSeconds / RACK_UNITS, alone.cpuSeconds);
-    std::printf("Updated: one unit alone %s (exit status %d); rack exit status %d\n", aloneUpdated ? "yes" : "NO",
-                alone.status, rack.status);
-    // The rack's summary says why a unit failed, one line for each.
-    const std::size_t summary = rack.output.find("\nPort ");
-    for (std::size_t at = rack.output.find("\nCOM", summary == std::string::npos ? rack.output.size() : summary);
-         at != std::string::npos; at = rack.output.find("\nCOM", at + 1)) {
-        const std::size_t end = rack.output.find('\n', at + 1);
-        const std::string line = rack.output.substr(at + 1, end - at - 1);
-        // "COM3: FAILED ...", where the table's rows have a blank after the port.
-        if (line.find(':') < line.find(' '))
-            std::printf("    %s\n", line.c_str());
-    }
+    showRack(rack, streams);
+    std::printf("One unit alone: peak memory %.1f MiB, CPU time %.2f s, updated %s (exit status %d)\n",
+                mib(alone.toolPeakKiB), alone.cpuSeconds, aloneUpdated ? "yes" : "NO", alone.status);
     if (!aloneUpdated)
         std::printf("The unit alone was not updated:\n%s\n", alone.output.c_str());
-    return wallMet && aloneUpdated && rackUpdated ? 0 : 1;
+    return wallMet && aloneUpdated && rackUpdated(rack) ? 0 : 1;
 }

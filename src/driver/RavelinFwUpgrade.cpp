@@ -1,6 +1,7 @@
 #include "RavelinFwUpgrade.h"
 
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -246,10 +247,7 @@ static bool isShownEscaped(unsigned char c)
     return (c < 0x20 && c != '\r' && c != '\n') || (c >= 0x7f && c <= 0x9f);
 }
 
-// Text from the unit with every byte of isShownEscaped as \xNN, so that a
-// confused unit cannot clear, recolour or retitle the operator's terminal.
-// Anything else stays as it came.
-static std::string shownUnitText(const char *text)
+std::string shownUnitText(const char *text)
 {
     std::string shown;
     for (const unsigned char *c = reinterpret_cast<const unsigned char *>(text); *c != '\0'; ++c) {
@@ -282,6 +280,7 @@ BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResp
         return 1;
     }
     Trace_StreamBegin(dataToSendLength);
+    ComPortAPI_BeginStream();
 
     int dataSent = 0;
     int percentage = 0;
@@ -314,6 +313,8 @@ BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResp
     if (expectedResponse == nullptr) {
         return 1;
     }
+    // The reply can only come once the unit has the whole stream.
+    ComPortAPI_AwaitStreamCarried();
     collectReply(responseReceivedCopy, validateResponse == 1 ? expectedResponse : nullptr);
     if (validateResponse == 1 && strcmp(responseReceivedCopy, expectedResponse) != 0) {
         Console_Print("\r\nExpected : %s  received : %s\r\n", expectedResponse,
@@ -448,16 +449,94 @@ static BOOL isUnitPrompt(const char *text)
     return length >= 2 && text[0] == '[' && text[length - 1] == '>' && text[length - 2] == '>';
 }
 
+namespace {
+
+// Reads the version reply field by field, as "%d.%d.%d %7s %d.%d %d" would,
+// but a number is taken only when it fits an int: a device code such as
+// 4294967303 must not wrap round to a supported one. Each reader skips the
+// white space before its field and leaves the cursor behind what it took;
+// false when the field is not there or its number is out of range.
+class VersionReplyReader {
+public:
+    explicit VersionReplyReader(const char *text) : at_(text) {}
+
+    bool number(int *value)
+    {
+        skipSpace();
+        const char *p = at_;
+        const bool negative = *p == '-';
+        if (*p == '-' || *p == '+') {
+            ++p;
+        }
+        if (!isDigit(*p)) {
+            return false;
+        }
+        // Gathered as a negative number, which reaches INT_MIN as well.
+        long long magnitude = 0;
+        for (; isDigit(*p); ++p) {
+            magnitude = magnitude * 10 + (*p - '0');
+            if (magnitude > static_cast<long long>(INT_MAX) + 1) {
+                return false;
+            }
+        }
+        if (!negative && magnitude > INT_MAX) {
+            return false;
+        }
+        *value = static_cast<int>(negative ? -magnitude : magnitude);
+        at_ = p;
+        return true;
+    }
+
+    bool literal(char expected)
+    {
+        if (*at_ != expected) {
+            return false;
+        }
+        ++at_;
+        return true;
+    }
+
+    // At most `size` - 1 characters up to the next white space.
+    template <size_t size>
+    bool word(char (&out)[size])
+    {
+        skipSpace();
+        size_t length = 0;
+        while (length + 1 < size && at_[length] != '\0' && !isSpace(at_[length])) {
+            out[length] = at_[length];
+            ++length;
+        }
+        out[length] = '\0';
+        at_ += length;
+        return length > 0;
+    }
+
+private:
+    static bool isDigit(char c) { return c >= '0' && c <= '9'; }
+    static bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+    void skipSpace()
+    {
+        while (isSpace(*at_)) {
+            ++at_;
+        }
+    }
+
+    const char *at_;
+};
+
+}  // namespace
+
 BOOL queryUnitVersions(UnitVersions *versions)
 {
     *versions = UnitVersions{0, 0, 0, "", 0, 0, -1, 0};
     sendCommand("%fw -v", 0, 0, nullptr);
     readIntoDataBuffer();
     StrRemoveNL(gDataBuffer, ' ');
-    const int nbr = sscanf(gDataBuffer, "%d.%d.%d %7s %d.%d %d", &versions->fw_ver, &versions->fw_rev,
-                           &versions->fw_sub, versions->model, &versions->fpga_ver, &versions->fpga_rev,
-                           &versions->fpga_type);
-    versions->complete = nbr == 7;
+    VersionReplyReader reply(gDataBuffer);
+    versions->complete = reply.number(&versions->fw_ver) && reply.literal('.') && reply.number(&versions->fw_rev) &&
+                         reply.literal('.') && reply.number(&versions->fw_sub) && reply.word(versions->model) &&
+                         reply.number(&versions->fpga_ver) && reply.literal('.') &&
+                         reply.number(&versions->fpga_rev) && reply.number(&versions->fpga_type);
     return versions->complete;
 }
 
@@ -471,7 +550,8 @@ BOOL updateFirmware(void)
     ComPortAPI_SetReadingTimeoutInMs(1000);
     if (queryUnitVersions(&unit)) {
         Console_Print("Checking firmware version ..............  %d.%02d.%02d \r\n", unit.fw_ver, unit.fw_rev, unit.fw_sub);
-        Console_Print("Checking fpga version ..................  %s %d.%02d  device:%d\r\n", unit.model, unit.fpga_ver,
+        Console_Print("Checking fpga version ..................  %s %d.%02d  device:%d\r\n",
+               shownUnitText(unit.model).c_str(), unit.fpga_ver,
                unit.fpga_rev, unit.fpga_type);
         Progress_Versions(unit);
     }

@@ -5,6 +5,7 @@
 #define RAVELIN_FW_UPGRADE_H
 
 #include <cstdint>
+#include <string>
 
 #include "Platform.h"
 
@@ -104,6 +105,11 @@ BOOL sendCommand(const char *commandToSend, BOOL isEchoON, BOOL validateResponse
 // refused. A reply that differs is shown with control characters other than
 // CR and LF (C0, DEL, C1) written as \xNN.
 BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResponse, const char *expectedResponse);
+
+// Text from the unit as the console shows it: control characters other than
+// CR and LF (C0, DEL, C1) as \xNN, so that a confused unit cannot clear,
+// recolour or retitle the operator's terminal. Anything else stays as it came.
+std::string shownUnitText(const char *text);
 
 // The reply that the last sendCommand or sendData collected, NUL-terminated.
 const char *lastCollectedReply(void);

@@ -84,8 +84,8 @@ int runInfo(const CommandLine &line)
     char text[64];
     snprintf(text, sizeof text, "%d.%02d.%02d", unit.fw_ver, unit.fw_rev, unit.fw_sub);
     field("MCU firmware", text);
-    snprintf(text, sizeof text, "%s %d.%02d", unit.model, unit.fpga_ver, unit.fpga_rev);
-    field("Programmable logic", text);
+    snprintf(text, sizeof text, " %d.%02d", unit.fpga_ver, unit.fpga_rev);
+    field("Programmable logic", shownUnitText(unit.model) + text);
     field("Device code", std::to_string(unit.fpga_type));
     Progress_Versions(unit);
     if (unit.fpga_type != DEVICE_XC7A75_676) {

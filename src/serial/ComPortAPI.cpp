@@ -1,5 +1,7 @@
 #include "ComPortAPI.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <map>
 
@@ -54,6 +56,15 @@ std::vector<std::string> gNamedPorts;
 PortOpenFailure gLastOpenFailure = PortOpenFailure::None;
 std::map<int, PortOpenFailure> gRefusals;
 int gOpenPortNumber = 0;
+
+using StreamClock = std::chrono::steady_clock;
+StreamClock::time_point gStreamStart;
+long long gStreamBytesWritten = 0;
+
+long long msUntil(StreamClock::time_point moment)
+{
+    return std::chrono::ceil<std::chrono::milliseconds>(moment - StreamClock::now()).count();
+}
 
 bool portIsOpen(void)
 {
@@ -181,6 +192,7 @@ BOOL ComPortAPI_WriteCOM(const void *buffer, int nBytesToWrite, int *pBytesWritt
     }
     const long long started = Trace_Millis();
     const PortWrite outcome = ComPortBackend_Write(g_hCOM, buffer, nBytesToWrite, pBytesWritten);
+    gStreamBytesWritten += *pBytesWritten;
     const std::string failure = outcome == PortWrite::Failed    ? ComPortBackend_LastError()
                                 : outcome == PortWrite::Stalled ? "nothing taken for " +
                                                                       std::to_string(WRITE_STALL_LIMIT_MS) + " ms"
@@ -191,6 +203,34 @@ BOOL ComPortAPI_WriteCOM(const void *buffer, int nBytesToWrite, int *pBytesWritt
                       WRITE_STALL_LIMIT_MS / 1000);
     }
     return outcome == PortWrite::Done;
+}
+
+void ComPortAPI_BeginStream(void)
+{
+    gStreamStart = StreamClock::now();
+    gStreamBytesWritten = 0;
+}
+
+void ComPortAPI_AwaitStreamCarried(void)
+{
+    if (!portIsOpen() || g_dcb.BaudRate == 0) {
+        return;
+    }
+    const StreamClock::time_point limit = StreamClock::now() + std::chrono::milliseconds(WRITE_STALL_LIMIT_MS);
+    // A write is accepted once the driver holds the bytes, which can be
+    // seconds of line time ahead of the unit (a pseudo-terminal takes about
+    // 18 KB, a USB adapter several KB).
+    const long long lineTimeMs = (gStreamBytesWritten * 10 * 1000 + g_dcb.BaudRate - 1) / g_dcb.BaudRate;
+    const StreamClock::time_point carried = gStreamStart + std::chrono::milliseconds(lineTimeMs);
+    const BOOL drained = ComPortBackend_WaitOutputDrained(g_hCOM, (int)std::max(0LL, msUntil(limit)));
+    const long long rest = msUntil(std::min(carried, limit));
+    if (rest > 0) {
+        Console_SleepMs((unsigned int)rest);
+    }
+    if (!drained || carried > limit) {
+        Trace_Note("the line had not carried the stream of " + std::to_string(gStreamBytesWritten) + " bytes after " +
+                   std::to_string(WRITE_STALL_LIMIT_MS) + " ms; reading its reply all the same");
+    }
 }
 
 BOOL ComPortAPI_SetReadingTimeoutInMs(int timeoutInMs)

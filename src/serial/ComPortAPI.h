@@ -63,6 +63,17 @@ BOOL ComPortAPI_ProbeCOM(int nId);
 BOOL ComPortAPI_CloseCOM(void);
 BOOL ComPortAPI_ReadCOM(void *buffer, int nBytesToRead, int *pBytesRead);
 BOOL ComPortAPI_WriteCOM(const void *buffer, int nBytesToWrite, int *pBytesWritten);
+// The bytes written from now on make up one stream, whose reply is awaited
+// with ComPortAPI_AwaitStreamCarried.
+void ComPortAPI_BeginStream(void);
+// Returns once the line has carried the stream: its reply window must not
+// open while the driver or the adapter still holds the end of it. Waits for
+// the output queue to drain where the system tells its fill, and in any case
+// until the bytes written since ComPortAPI_BeginStream could have crossed
+// the line at its rate (10 bits a byte), counted from the stream's start;
+// never longer than WRITE_STALL_LIMIT_MS, so that a line held shut by its
+// CTS cannot hang the run here.
+void ComPortAPI_AwaitStreamCarried(void);
 BOOL ComPortAPI_SetReadingTimeoutInMs(int timeoutInMs);
 BOOL ComPortAPI_SetBaudRate(int baudrate);
 BOOL ComPortAPI_SetHardwareFlowControl(BOOL isEnable);

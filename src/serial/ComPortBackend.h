@@ -68,6 +68,10 @@ enum class PortWrite {
 // Waits as long as the line keeps taking bytes, however slowly; the count
 // taken goes to *pBytesWritten whatever the outcome.
 PortWrite ComPortBackend_Write(HANDLE port, const void *buffer, int nBytesToWrite, int *pBytesWritten);
+// Waits up to timeoutMs for the system's output queue of the port to be
+// empty. 1 when it emptied or the system does not tell its fill, 0 when
+// bytes were still queued at the end of the wait.
+BOOL ComPortBackend_WaitOutputDrained(HANDLE port, int timeoutMs);
 void ComPortBackend_Close(HANDLE port);
 
 #endif

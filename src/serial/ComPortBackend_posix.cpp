@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -118,6 +119,90 @@ bool isRetryable(int error)
 
 const tcflag_t kCheckedControlFlags = CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD | HUPCL;
 
+// The ports open now, with the settings each had when it was opened: what a
+// stopping signal's handler puts back. Plain data in a fixed table, because
+// the handler may run at any point of an open or a close; a slot is in use
+// while its fd is not -1, and its settings are written before its fd.
+#define HELD_PORT_SLOTS 8
+struct HeldPort {
+    volatile sig_atomic_t fd;
+    termios found;
+};
+HeldPort gHeldPorts[HELD_PORT_SLOTS];
+bool gHeldPortsReady = false;
+
+// What ends the tool from outside: Ctrl-C, a closed terminal, a termination
+// request (a rack's child gets this one when the rack stops or dies).
+const int kStoppingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Only async-signal-safe calls: ioctl, tcflush and tcsetattr are plain
+// system calls on the descriptor.
+void putBackHeldPortsAndEnd(int signalNumber)
+{
+    const int savedErrno = errno;
+    for (HeldPort &held : gHeldPorts) {
+        const int fd = held.fd;
+        if (fd >= 0) {
+            ioctl(fd, TIOCNXCL);
+            tcflush(fd, TCOFLUSH);
+            tcsetattr(fd, TCSANOW, &held.found);
+        }
+    }
+    // The signal stays blocked until this handler returns, and then ends the
+    // process as it would have without the handler.
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+    errno = savedErrno;
+}
+
+// Once, at the first open. A signal that is ignored stays ignored, and one
+// that something else already handles keeps its handler.
+void guardHeldPorts(void)
+{
+    if (gHeldPortsReady) {
+        return;
+    }
+    gHeldPortsReady = true;
+    for (HeldPort &held : gHeldPorts) {
+        held.fd = -1;
+    }
+    struct sigaction guard;
+    memset(&guard, 0, sizeof guard);
+    guard.sa_handler = putBackHeldPortsAndEnd;
+    sigemptyset(&guard.sa_mask);
+    for (int sig : kStoppingSignals) {
+        sigaddset(&guard.sa_mask, sig);
+    }
+    for (int sig : kStoppingSignals) {
+        struct sigaction current;
+        if (sigaction(sig, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+            sigaction(sig, &guard, nullptr);
+        }
+    }
+}
+
+bool holdPort(int fd, const termios &found)
+{
+    guardHeldPorts();
+    for (HeldPort &held : gHeldPorts) {
+        if (held.fd < 0) {
+            held.found = found;
+            held.fd = fd;
+            return true;
+        }
+    }
+    return false;
+}
+
+void releasePort(int fd)
+{
+    for (HeldPort &held : gHeldPorts) {
+        if (held.fd == fd) {
+            held.fd = -1;
+        }
+    }
+}
+
 }  // namespace
 
 HANDLE ComPortBackend_Open(int nId)
@@ -145,13 +230,20 @@ HANDLE ComPortBackend_OpenDevice(const char *device)
         errno = error;
         return INVALID_HANDLE_VALUE;
     }
-    ioctl(fd, TIOCEXCL);
     PosixPort *port = new (std::nothrow) PosixPort{fd, 0, found};
     if (port == nullptr) {
         close(fd);
         errno = ENOMEM;
         return INVALID_HANDLE_VALUE;
     }
+    // A port that a stopping signal could not put back is not opened.
+    if (!holdPort(fd, found)) {
+        delete port;
+        close(fd);
+        errno = EMFILE;
+        return INVALID_HANDLE_VALUE;
+    }
+    ioctl(fd, TIOCEXCL);
     return port;
 }
 
@@ -307,6 +399,25 @@ PortWrite ComPortBackend_Write(HANDLE port, const void *buffer, int nBytesToWrit
     return PortWrite::Done;
 }
 
+BOOL ComPortBackend_WaitOutputDrained(HANDLE port, int timeoutMs)
+{
+    // tcdrain would wait without bound on a line held shut by its CTS; the
+    // queue's fill, asked every few milliseconds, keeps the wait bounded.
+    const int fd = portOf(port)->fd;
+    const long long deadline = nowUs() + (long long)timeoutMs * 1000;
+    for (;;) {
+        int queued = 0;
+        if (ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) {
+            return 1;
+        }
+        if (nowUs() >= deadline) {
+            return 0;
+        }
+        const timespec pause = {0, 2 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+}
+
 void ComPortBackend_Close(HANDLE port)
 {
     PosixPort *p = portOf(port);
@@ -316,6 +427,7 @@ void ComPortBackend_Close(HANDLE port)
     // Unsent output would make close() wait for the driver's closing delay.
     tcflush(p->fd, TCOFLUSH);
     tcsetattr(p->fd, TCSANOW, &p->found);
+    releasePort(p->fd);
     close(p->fd);
     delete p;
 }

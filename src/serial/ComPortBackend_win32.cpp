@@ -1,6 +1,69 @@
 // The serial port through kernel32, synchronous (no overlapped I/O).
 #include "ComPortBackend.h"
 
+namespace {
+
+// The ports open now, with the settings each had when it was opened: put
+// back at the close, and by the console's Ctrl-C, Ctrl-Break and close
+// events, which end the process right after the handlers have run. A slot
+// is in use while its handle is not null; the settings are written first.
+#define HELD_PORT_SLOTS 8
+struct HeldPort {
+    HANDLE volatile port;
+    DCB found;
+};
+HeldPort gHeldPorts[HELD_PORT_SLOTS];
+bool gConsoleGuardSet = false;
+
+// Runs on a thread of its own; a port busy with a read or a write takes the
+// settings once that call has come back. FALSE lets the next handler (the
+// system's: end the process) have the event.
+BOOL WINAPI putBackHeldPorts(DWORD)
+{
+    for (HeldPort &held : gHeldPorts) {
+        const HANDLE port = held.port;
+        if (port != NULL) {
+            DCB copy = held.found;
+            SetCommState(port, &copy);
+        }
+    }
+    return FALSE;
+}
+
+void holdPort(HANDLE port)
+{
+    if (!gConsoleGuardSet) {
+        gConsoleGuardSet = true;
+        SetConsoleCtrlHandler(putBackHeldPorts, TRUE);
+    }
+    DCB found = {};
+    found.DCBlength = sizeof found;
+    if (!GetCommState(port, &found)) {
+        return;
+    }
+    for (HeldPort &held : gHeldPorts) {
+        if (held.port == NULL) {
+            held.found = found;
+            held.port = port;
+            return;
+        }
+    }
+}
+
+// Puts the port's settings back and forgets it.
+void releasePort(HANDLE port)
+{
+    for (HeldPort &held : gHeldPorts) {
+        if (held.port == port) {
+            DCB copy = held.found;
+            SetCommState(port, &copy);
+            held.port = NULL;
+        }
+    }
+}
+
+}  // namespace
+
 HANDLE ComPortBackend_Open(int nId)
 {
     char szCOM[16];
@@ -13,7 +76,12 @@ HANDLE ComPortBackend_Open(int nId)
 
 HANDLE ComPortBackend_OpenDevice(const char *device)
 {
-    return CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, NULL);
+    const HANDLE port =
+        CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, NULL);
+    if (port != INVALID_HANDLE_VALUE) {
+        holdPort(port);
+    }
+    return port;
 }
 
 PortOpenFailure ComPortBackend_OpenFailure(void)
@@ -117,7 +185,24 @@ PortWrite ComPortBackend_Write(HANDLE port, const void *buffer, int nBytesToWrit
     return PortWrite::Done;
 }
 
+BOOL ComPortBackend_WaitOutputDrained(HANDLE port, int timeoutMs)
+{
+    const DWORD started = GetTickCount();
+    for (;;) {
+        DWORD errors = 0;
+        COMSTAT status = {};
+        if (!ClearCommError(port, &errors, &status) || status.cbOutQue == 0) {
+            return 1;
+        }
+        if (GetTickCount() - started >= (DWORD)timeoutMs) {
+            return 0;
+        }
+        Sleep(2);
+    }
+}
+
 void ComPortBackend_Close(HANDLE port)
 {
+    releasePort(port);
     CloseHandle(port);
 }

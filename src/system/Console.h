@@ -33,6 +33,8 @@ void Console_PrepareStandardStreams(void);
 // and _getch otherwise. On a POSIX terminal, SIGTERM, SIGHUP, SIGQUIT or
 // SIGINT during the wait put the terminal settings back before the signal
 // ends the process as it would have; a signal that was ignored stays ignored.
+// SIGTSTP during the wait gives the terminal back as it was while the
+// process is stopped, and the wait takes it again when it is continued.
 int Console_ReadKey(void);
 // Flushes stdout, then reads one decimal integer ("%d") from standard input
 // into *value. Anything else, end of input included, leaves *value unchanged

@@ -36,7 +36,10 @@ const int kEndingSignals[] = {SIGTERM, SIGHUP, SIGQUIT, SIGINT};
 const int kEndingSignalCount = sizeof kEndingSignals / sizeof kEndingSignals[0];
 
 termios gTerminalBeforeKeyWait;
+termios gTerminalForOneKey;
 struct sigaction gActionBeforeKeyWait[kEndingSignalCount];
+struct sigaction gStopActionBeforeKeyWait;
+struct sigaction gStopGuard;
 
 // Puts the terminal back, then lets the signal do what it would have done:
 // with the previous action back in place, the re-raised signal is delivered
@@ -52,9 +55,36 @@ void restoreTerminalAndResignal(int sig)
     raise(sig);
 }
 
+// A stop request (SIGTSTP from another process: Ctrl-Z is a key in this
+// mode) gives the operator's shell the terminal as it was; the wait takes
+// it again once the process is continued.
+void giveTerminalBackWhileStopped(int)
+{
+    const int savedErrno = errno;
+    tcsetattr(STDIN_FILENO, TCSANOW, &gTerminalBeforeKeyWait);
+    signal(SIGTSTP, SIG_DFL);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTSTP);
+    // The process stops inside this raise, and goes on from here on SIGCONT.
+    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+    raise(SIGTSTP);
+    sigprocmask(SIG_BLOCK, &stop, nullptr);
+    sigaction(SIGTSTP, &gStopGuard, nullptr);
+    tcsetattr(STDIN_FILENO, TCSANOW, &gTerminalForOneKey);
+    errno = savedErrno;
+}
+
 // Signals that were ignored stay ignored.
 void guardKeyWait(void)
 {
+    gStopGuard = {};
+    gStopGuard.sa_handler = giveTerminalBackWhileStopped;
+    sigemptyset(&gStopGuard.sa_mask);
+    sigaction(SIGTSTP, nullptr, &gStopActionBeforeKeyWait);
+    if (gStopActionBeforeKeyWait.sa_handler == SIG_DFL) {
+        sigaction(SIGTSTP, &gStopGuard, nullptr);
+    }
     struct sigaction guard = {};
     guard.sa_handler = restoreTerminalAndResignal;
     sigemptyset(&guard.sa_mask);
@@ -71,6 +101,7 @@ void guardKeyWait(void)
 
 void unguardKeyWait(void)
 {
+    sigaction(SIGTSTP, &gStopActionBeforeKeyWait, nullptr);
     for (int i = 0; i < kEndingSignalCount; ++i) {
         sigaction(kEndingSignals[i], &gActionBeforeKeyWait[i], nullptr);
     }
@@ -88,12 +119,12 @@ int Console_ReadKey(void)
     // Without ISIG, Ctrl-C is a key as it is for _getch, and cannot end the
     // process while the terminal is in this mode. A signal from elsewhere
     // can, and must not leave the terminal without echo and line mode.
+    gTerminalForOneKey = gTerminalBeforeKeyWait;
+    gTerminalForOneKey.c_lflag &= ~(ICANON | ECHO | ISIG);
+    gTerminalForOneKey.c_cc[VMIN] = 1;
+    gTerminalForOneKey.c_cc[VTIME] = 0;
     guardKeyWait();
-    termios oneKey = gTerminalBeforeKeyWait;
-    oneKey.c_lflag &= ~(ICANON | ECHO | ISIG);
-    oneKey.c_cc[VMIN] = 1;
-    oneKey.c_cc[VTIME] = 0;
-    tcsetattr(STDIN_FILENO, TCSANOW, &oneKey);
+    tcsetattr(STDIN_FILENO, TCSANOW, &gTerminalForOneKey);
     unsigned char key = 0;
     ssize_t n;
     do {

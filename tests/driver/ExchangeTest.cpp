@@ -303,6 +303,37 @@ TEST_F(Exchange, PortThatNeverFallsSilentEndsTheCollection)
     EXPECT_EQ(console.text(), "");
 }
 
+// A compared reply is refused as soon as it can no longer equal the expected
+// text: the collection stops with the read that showed it, and what the
+// port sends after that stays on the line, in order, for the next read. The
+// same talk collected without a comparison runs to the collection's cap.
+TEST_F(Exchange, ReplyThatAlreadyDiffersIsReadNoFurther)
+{
+    SimUnit unit(unitAt(1, 115200, {"drip"}));
+    ASSERT_TRUE(openAt(1, 115200, 500));
+    const std::string dripText = "0123456789ABCDEF\r\n";
+    const std::string dripTwice = dripText + dripText;
+
+    ConsoleCapture console;
+    ASSERT_EQ(sendCommand(DISCOVERY_PROBE_COMMAND, 0, 1, kHelpReply.c_str()), 0);
+    const std::string refused = lastCollectedReply();
+    // One window at a byte every 400 ms; the cap's four would hold four or more.
+    ASSERT_GE(refused.size(), 1u);
+    EXPECT_LE(refused.size(), 2u) << refused;
+
+    std::vector<char> next(256);
+    int count = 0;
+    ASSERT_EQ(ComPortAPI_ReadCOM(next.data(), static_cast<int>(next.size()), &count), 1);
+    ASSERT_GE(count, 1);
+    const std::string followed = refused + std::string(next.data(), static_cast<std::size_t>(count));
+    EXPECT_NE(dripTwice.find(followed), std::string::npos) << "bytes lost between the reply and the next read: "
+                                                            << followed;
+
+    EXPECT_EQ(sendCommand(DISCOVERY_PROBE_COMMAND, 0, 0, "anything"), 1);
+    EXPECT_GE(strlen(lastCollectedReply()), 4u) << lastCollectedReply();
+    EXPECT_EQ(console.text(), "");
+}
+
 TEST_F(Exchange, WritesToAVanishedPeerFail)
 {
     SimConfig config = unitAt(1, 115200, {"hangup-mid-stream"});

@@ -357,7 +357,9 @@ TEST_F(WineRun, UnitRejectingTheLogicStreamFailsTheUpdate)
     const std::string logic = image(RAVELIN_TX_LOGIC_IMAGE_NAME);
     ASSERT_FALSE(logic.empty());
 
-    expectRun(runExe(ToolBuild::RealTiming, 90s), EXIT_UPDATE_FAILED,
+    // The reply is read once the line could have carried the whole image:
+    // up to the 60 s write stall limit after the last write.
+    expectRun(runExe(ToolBuild::RealTiming, 180s), EXIT_UPDATE_FAILED,
               banner() + discovered(1, 115200) + versionLines(simVersion()) + productCheck() +
                   identified(UnitType::Tx) + logicAnnouncement() + lineOk() + logicStreamLabel() +
                   streamDisplay(static_cast<int>(logic.size())) + streamMismatch("ERROR: flash write") +

@@ -65,7 +65,10 @@ const char *helpText()
            "                       answers only when the line is set to it; image streams\n"
            "                       and the \"%fw -h\" announcement are taken at 115200 only\n"
            "  --type tx|rx         unit type, decides the identification text (default tx)\n"
-           "  --device-code N      device code, the last field of the version (default 7)\n"
+           "  --device-code N      device code, the last field of the version (default 7);\n"
+           "                       any 64-bit number, to try the tool's range checks\n"
+           "  --model TEXT         model word of the version reply (default XC7A75); may\n"
+           "                       hold any bytes but NUL, escape sequences included\n"
            "  --mcu-version TEXT   MCU version in the version reply (default 61.1.2)\n"
            "  --logic-version TEXT logic version in the version reply (default 1.2)\n"
            "  --boot-ms MS         time from the last \"SUCCESS\" to the prompt\n"
@@ -163,7 +166,13 @@ bool setValued(Options &options, const std::string &arg, const std::string &valu
         options.unit.logicVersion = value;
         ok = !value.empty();
     } else if (arg == "--device-code") {
-        ok = parseInt(value, INT32_MIN, INT32_MAX, options.unit.deviceCode);
+        errno = 0;
+        char *end = nullptr;
+        options.unit.deviceCode = std::strtoll(value.c_str(), &end, 10);
+        ok = !value.empty() && errno == 0 && *end == '\0';
+    } else if (arg == "--model") {
+        options.unit.model = value;
+        ok = !value.empty();
     } else if (arg == "--boot-ms") {
         ok = parseInt(value, 0, 24L * 3600 * 1000, options.unit.bootMs);
     } else if (arg == "--fault") {

@@ -159,9 +159,9 @@ void Unit::runCommand(const std::string &line, int lineRate, Clock::time_point n
         reply(text, config_.baud, now);
     } else if (command == "%fw -v") {
         if (config_.has(Fault::ShortVersion))
-            reply(config_.mcuVersion + "\r\nXC7A75\r\n>>", config_.baud, now);
+            reply(config_.mcuVersion + "\r\n" + config_.model + "\r\n>>", config_.baud, now);
         else
-            reply(config_.mcuVersion + "\r\nXC7A75 " + config_.logicVersion + " " + std::to_string(config_.deviceCode) +
+            reply(config_.mcuVersion + "\r\n" + config_.model + " " + config_.logicVersion + " " + std::to_string(config_.deviceCode) +
                       "\r\n>>",
                   config_.baud, now);
     } else if (command == "%fw -p") {

@@ -56,7 +56,8 @@ enum class Fault {
 struct UnitConfig {
     bool rx = false;
     int baud = 115200;
-    int deviceCode = 7;
+    long long deviceCode = 7;           // wider than the tool's int, to send one past it
+    std::string model = "XC7A75";       // the model word of the version reply
     std::string mcuVersion = "61.1.2";   // first line of the version reply
     std::string logicVersion = "1.2";    // after the model word
     int bootMs = 145000;

@@ -1,0 +1,182 @@
+// Runs stopped from outside: Ctrl-C, a closed terminal or a termination
+// request in the middle of a single update and of a rack, the rack killed
+// outright, and a stop request (SIGTSTP) at the exit prompt's key wait.
+// Every port the run held must read back as it was before the run, and the
+// terminal must be the operator's while the tool is stopped.
+#include "e2e/UpdateRun.h"
+
+#include "support/Files.h"
+
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kLogicAnnouncement = "%%%fw -l ";
+
+// A port as a test sees it from its own descriptor, set up first the way a
+// terminal program would leave it: 4800 baud, line mode, echo, signals.
+class PortUnderTest {
+public:
+    explicit PortUnderTest(const std::string &path)
+        : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
+    {
+        termios settings{};
+        if (fd_ < 0 || tcgetattr(fd_, &settings) != 0) {
+            throw std::runtime_error("cannot open " + path);
+        }
+        settings.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+        settings.c_iflag |= ICRNL;
+        settings.c_oflag |= OPOST;
+        cfsetispeed(&settings, B4800);
+        cfsetospeed(&settings, B4800);
+        tcsetattr(fd_, TCSANOW, &settings);
+        tcgetattr(fd_, &before_);
+    }
+    ~PortUnderTest() { ::close(fd_); }
+    PortUnderTest(const PortUnderTest &) = delete;
+    PortUnderTest &operator=(const PortUnderTest &) = delete;
+
+    // Empty when the port reads back as it was set up; what differs otherwise.
+    std::string changes() const
+    {
+        termios now{};
+        if (tcgetattr(fd_, &now) != 0) {
+            return "tcgetattr failed";
+        }
+        std::string differs;
+        if (cfgetospeed(&now) != cfgetospeed(&before_) || cfgetispeed(&now) != cfgetispeed(&before_)) {
+            differs += " speed";
+        }
+        if (now.c_lflag != before_.c_lflag) {
+            differs += " local modes";
+        }
+        if (now.c_iflag != before_.c_iflag || now.c_oflag != before_.c_oflag || now.c_cflag != before_.c_cflag) {
+            differs += " input, output or control modes";
+        }
+        return differs;
+    }
+
+private:
+    int fd_;
+    termios before_{};
+};
+
+class StoppedRun : public UpdateRun {
+protected:
+    // A unit on COM `com` that logs what it receives to the file returned.
+    std::string startUnitOn(int com)
+    {
+        SimConfig config;
+        config.dir = comDir.path();
+        config.com = com;
+        const std::string wire = comDir.file("wire" + std::to_string(com) + ".log");
+        writeFile(wire, "");
+        config.extraArgs = {"--wire-log", wire, "--boot-ms", std::to_string(QUICK_BOOT_MS)};
+        units.push_back(std::make_unique<SimUnit>(config));
+        return wire;
+    }
+
+    pid_t startTool(const std::vector<std::string> &args)
+    {
+        std::vector<std::string> argv = {toolPath(ToolBuild::QuickBoot)};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        const pid_t tool = startProcess(argv, toolEnvironment(), devNull, devNull, devNull);
+        ::close(devNull);
+        return tool;
+    }
+
+    // The logic image has been announced: the tool holds the port, raw at
+    // 115200, through the announcement's reply window.
+    static bool reachesTheAnnouncement(const std::string &wire)
+    {
+        return waitUntil([&] { return readFile(wire).find(kLogicAnnouncement) != std::string::npos; }, 30s);
+    }
+
+    std::vector<std::unique_ptr<SimUnit>> units;
+};
+
+}  // namespace
+
+TEST_F(StoppedRun, SignalDuringAnUpdatePutsThePortBack)
+{
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(sig));
+        // A unit left waiting for the announced image would take the next probe for it.
+        units.clear();
+        const std::string wire = startUnitOn(1);
+        PortUnderTest port(units[0]->linkPath());
+        const pid_t tool = startTool({"--no-wait"});
+        EXPECT_TRUE(reachesTheAnnouncement(wire));
+        EXPECT_NE(port.changes(), "") << "the port was never set up by the tool";
+        kill(tool, sig);
+        EXPECT_EQ(waitOrKillProcess(tool, 10s), std::optional<int>(-sig)) << "not ended as the signal ends it";
+        EXPECT_EQ(port.changes(), "");
+    }
+}
+
+// The rack's processes for each port end with it: stopped by the rack on a
+// termination request or a closed terminal, or by their parent-death signal
+// when the rack is killed outright.
+TEST_F(StoppedRun, RackStoppedOrKilledPutsEveryPortBack)
+{
+    for (int sig : {SIGTERM, SIGHUP, SIGKILL}) {
+        SCOPED_TRACE(strsignal(sig));
+        units.clear();
+        const std::string wire1 = startUnitOn(1);
+        const std::string wire2 = startUnitOn(2);
+        PortUnderTest port1(units[0]->linkPath());
+        PortUnderTest port2(units[1]->linkPath());
+        const pid_t rack = startTool({"--all", "--no-wait", "--log-dir", comDir.path()});
+        EXPECT_TRUE(reachesTheAnnouncement(wire1));
+        EXPECT_TRUE(reachesTheAnnouncement(wire2));
+        kill(rack, sig);
+        EXPECT_EQ(waitOrKillProcess(rack, 15s), std::optional<int>(-sig));
+        // Killed outright, the rack does not wait for its processes.
+        waitUntil([&] { return port1.changes().empty() && port2.changes().empty(); }, 10s);
+        EXPECT_EQ(port1.changes(), "");
+        EXPECT_EQ(port2.changes(), "");
+    }
+}
+
+// The web package writer ends with the exit prompt: the shortest way to the
+// key wait. Stopped there, the tool gives the terminal back; continued, it
+// takes it again and still ends with a key.
+TEST_F(StoppedRun, StopAtTheKeyWaitGivesTheTerminalBack)
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const int terminal = ::open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(terminal, 0);
+    auto lineMode = [&] {
+        termios now{};
+        return tcgetattr(terminal, &now) == 0 && (now.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO);
+    };
+    ASSERT_TRUE(lineMode());
+    const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    TempDir work;
+    const pid_t tool = startProcess({"sh", "-c", "cd '" + work.path() + "' && exec '" +
+                                                    toolPath(ToolBuild::QuickBoot) + "' --web-package"},
+                                    {}, terminal, devNull, devNull);
+    ::close(devNull);
+
+    EXPECT_TRUE(waitUntil([&] { return !lineMode(); }, 30s)) << "the tool never reached the key wait";
+    kill(tool, SIGTSTP);
+    EXPECT_TRUE(waitUntil(lineMode, 10s)) << "stopped with the terminal in single-key mode";
+    kill(tool, SIGCONT);
+    EXPECT_TRUE(waitUntil([&] { return !lineMode(); }, 10s)) << "continued without taking the terminal again";
+    EXPECT_EQ(::write(master, "k", 1), 1);
+    EXPECT_EQ(waitOrKillProcess(tool, 10s), std::optional<int>(0));
+    EXPECT_TRUE(lineMode());
+    ::close(terminal);
+    ::close(master);
+}
