@@ -5,7 +5,8 @@
 # changelog in the doc folder and a manual page, packed by `cpack -G DEB`
 # into a Debian package. For Windows: RavelinFwUpgrade.exe and an operator's
 # README.txt side by side, packed by `cpack -G ZIP` into the zip that
-# operators unpack and run from.
+# operators unpack and run from: RavelinFwUpgrade-VERSION-win32.zip from the
+# 32-bit build, -win64.zip from the 64-bit one.
 
 # Debian's doc folder is named after the package, which is all lower case.
 set(CMAKE_INSTALL_DOCDIR share/doc/ravelinfwupgrade CACHE PATH "Documentation folder")
@@ -20,6 +21,13 @@ if(WIN32)
   install(TARGETS RavelinFwUpgrade RUNTIME DESTINATION .)
   install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
   set(CPACK_GENERATOR ZIP)
+  # CPack names every Windows package win32 unless the compiler is MSVC's
+  # 64-bit one.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(CPACK_SYSTEM_NAME win64)
+  else()
+    set(CPACK_SYSTEM_NAME win32)
+  endif()
 else()
   install(TARGETS RavelinFwUpgrade RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/copyright
