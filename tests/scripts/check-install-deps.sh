@@ -10,8 +10,9 @@
 # `--print` lists for each kind of machine (wine64 only where Wine refuses),
 # that neither `--print` nor a run with nothing missing calls any of them,
 # that a user who is not root is told in one line what is missing, and, when
-# this runs as root, which packages a real run hands to apt-get. Prints every
-# fault found; exit status 1 if any.
+# this runs as root, which packages a real run hands to apt-get, on a new
+# machine too, where Wine comes with the base set and only then shows that
+# it refuses. Prints every fault found; exit status 1 if any.
 set -u
 
 if [ $# -ne 1 ]; then
@@ -64,6 +65,12 @@ echo "$tool \$*" >>"$work/calls"
 [ "\$1" != --print-foreign-architectures ] || echo i386
 EOF
   done
+  # Installing wine puts $work/wine-to-install in place, if there is one.
+  cat >>"$1/apt-get" <<EOF
+case " \$* " in
+  *" wine "*) [ ! -f "$work/wine-to-install" ] || $(command -v cp) -p "$work/wine-to-install" "$1/wine" ;;
+esac
+EOF
   case $2 in
     refuses)
       cat >"$1/wine" <<EOF
@@ -160,6 +167,16 @@ $calls"
   run runs "lintian wine64"
   echo "$calls" | grep -qx 'apt-get install -y -q --no-install-recommends lintian' ||
     fault "a run as root where Wine runs did not install lintian alone: calls
+$calls"
+  # A new machine: no Wine until the base set brings it, and that one refuses.
+  make_bin "$work/bin-new" absent
+  cp "$work/bin-refuses/wine" "$work/wine-to-install"
+  run new all
+  rm "$work/wine-to-install"
+  installs=$(echo "$calls" | grep '^apt-get install')
+  { [ "$(echo "$installs" | wc -l)" -eq 2 ] && echo "$installs" | head -n 1 | grep -q ' wine ' &&
+    [ "$(echo "$installs" | tail -n 1)" = 'apt-get install -y -q --no-install-recommends wine64' ]; } ||
+    fault "a run as root on a new machine, whose Wine refuses once installed, did not install the base set and then wine64: calls
 $calls"
   as_user() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
 fi
