@@ -1,14 +1,18 @@
 # What `cmake --install` puts in place, and the packages CPack makes of it:
 # the tool alone (neither unit-sim nor the test builds) and its documentation.
 #
-# Natively: bin/RavelinFwUpgrade and the README in the doc folder, packed by
-# `cpack -G DEB` into a Debian package. For Windows: RavelinFwUpgrade.exe and
-# an operator's README.txt side by side, packed by `cpack -G ZIP` into the zip
-# that operators unpack and run from.
+# Natively: bin/RavelinFwUpgrade, the README, the copyright file and the
+# changelog in the doc folder and a manual page, packed by `cpack -G DEB`
+# into a Debian package. For Windows: RavelinFwUpgrade.exe and an operator's
+# README.txt side by side, packed by `cpack -G ZIP` into the zip that
+# operators unpack and run from: RavelinFwUpgrade-VERSION-win32.zip from the
+# 32-bit build, -win64.zip from the 64-bit one.
 
 # Debian's doc folder is named after the package, which is all lower case.
 set(CMAKE_INSTALL_DOCDIR share/doc/ravelinfwupgrade CACHE PATH "Documentation folder")
 include(GNUInstallDirs)
+
+set(RAVELIN_PACKAGE_SUMMARY "firmware update tool for the KorVan 6G SDI extender units")
 
 if(WIN32)
   # With CR LF line ends, so that every Windows editor shows it as lines.
@@ -17,10 +21,22 @@ if(WIN32)
   install(TARGETS RavelinFwUpgrade RUNTIME DESTINATION .)
   install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
   set(CPACK_GENERATOR ZIP)
+  # CPack names every Windows package win32 unless the compiler is MSVC's
+  # 64-bit one.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(CPACK_SYSTEM_NAME win64)
+  else()
+    set(CPACK_SYSTEM_NAME win32)
+  endif()
 else()
   install(TARGETS RavelinFwUpgrade RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/copyright
+    DESTINATION ${CMAKE_INSTALL_DOCDIR})
   set(CPACK_GENERATOR DEB)
+  # The sanitizer and fuzzer builds make no package.
+  if(NOT RAVELIN_SANITIZE AND NOT RAVELIN_FUZZ)
+    include(${CMAKE_CURRENT_LIST_DIR}/DebianDocs.cmake)
+  endif()
 endif()
 
 set(RAVELIN_PACKAGE_MAINTAINER "KorVan firmware tools <firmware-tools@korvan.invalid>"
@@ -29,7 +45,7 @@ set(RAVELIN_PACKAGE_MAINTAINER "KorVan firmware tools <firmware-tools@korvan.inv
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR KorVan)
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "firmware update tool for the KorVan 6G SDI extender units")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY ${RAVELIN_PACKAGE_SUMMARY})
 set(CPACK_PACKAGE_DESCRIPTION "Updates the MCU and programmable-logic firmware of a TX or RX unit
 of the 6G SDI extender over fibre through its serial port. The tool carries
 both images, finds the unit's port and baud rate by itself, streams the

@@ -3,8 +3,8 @@
 #
 # Makes the build's Windows zip with CPack in WORK_DIR (emptied first) and
 # checks it from the file itself: that it is PACKAGE_NAME.zip
-# (RavelinFwUpgrade-VERSION-win32 for the 32-bit build) and holds, in the
-# folder PACKAGE_NAME,
+# (RavelinFwUpgrade-VERSION-win32 from the 32-bit build, -win64 from the
+# 64-bit one) and holds, in the folder PACKAGE_NAME,
 # RavelinFwUpgrade.exe and README.txt and nothing else; that README.txt has
 # CR LF line ends throughout and names VERSION; that the exe taken out of it
 # carries its manifest and version resource (check-exe-resources.py, run with
@@ -34,7 +34,7 @@ make_package "$cpack" "$config" "$work" ZIP zip
 zip=$package
 case $folder in
   RavelinFwUpgrade-"$version"-win32 | RavelinFwUpgrade-"$version"-win64) ;;
-  *) fault "the build names its package $folder, not RavelinFwUpgrade-$version-win32 (or -win64)" ;;
+  *) fault "the expected name $folder is not RavelinFwUpgrade-$version-win32 or -win64" ;;
 esac
 [ "${zip##*/}" = "$folder.zip" ] || fault "the zip is named ${zip##*/}, not $folder.zip"
 
