@@ -1,20 +1,25 @@
-// rack_bench
+// rack_bench [--mixed]
 //
-// Eight simulated units that take the streams no faster than the line
-// carries them (unit-sim --pace), updated at once by the quick-boot tool
-// with --all, against one such unit updated alone by the same tool's plain
-// run. Every unit is a TX or RX unit at 115200 baud on its own COM port and
-// boots in 8 s. Reports, from one run of each:
+// Thirty-two simulated units on COM1..COM32 that take the streams no faster
+// than the line carries them (unit-sim --pace), updated at once by the
+// quick-boot tool with --all, against one such unit updated alone by the
+// same tool (--no-wait, so verified after its reboot as every unit of the
+// rack is). Every unit is a TX or RX unit at 115200 baud that runs an older
+// MCU version than the carried one and boots in 8 s. With --mixed the rack
+// is sixteen units, eight of which already run the carried versions and are
+// left alone. Reports, from one run of each:
 //   (a) the rack's wall time against the single update's (goal <= 1.05);
 //   (b) the peak resident memory of the rack's parent and of each of its
-//       per-port processes, and of the tool alone for comparison (VmHWM,
-//       sampled every 100 ms; the peak comes with the image assembly, early
-//       in each run);
+//       per-port processes, their sum, and of the tool alone for comparison
+//       (VmHWM, sampled every 100 ms; the peak comes with the image
+//       assembly, early in each run);
 //   (c) the CPU time (user + system) of the whole rack, parent and every
-//       per-port process, and of the single update.
-// It takes about eight and a half minutes. Exit status 0 when every unit
-// was updated and confirmed and goal (a) was met, 1 otherwise; the figures
-// are shown in either case, with the units that were not updated and why.
+//       per-port process, a unit, and of the single update;
+//   (d) the stream replies ("SUCCESS") the rack's units did not get.
+// Each run takes about eight and a half minutes. Exit status 0 when every
+// unit was updated and verified (or left alone, with --mixed) and goal (a)
+// was met, 1 otherwise; the figures are shown in either case, with the
+// units that were not updated and why.
 #include "SpawnVectors.h"
 
 #include <fcntl.h>
@@ -48,7 +53,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int RACK_UNITS = 8;
+constexpr int RACK_UNITS = 32;
+constexpr int MIXED_RACK_UNITS = 16;
+constexpr int MIXED_RACK_CURRENT = 8;
+// An MCU version below the carried 61.01.02; after the update the unit
+// reports the carried one, unit-sim's default.
+const char OUTDATED_MCU[] = "61.1.1";
 constexpr double GOAL_WALL_RATIO = 1.05;
 const char BOOT_MS[] = "8000";
 
@@ -163,16 +173,19 @@ Measured runTool(const std::vector<std::string> &argv, const std::string &comDir
     return run;
 }
 
-// Paced units on COM1..COMn of `comDir`, alternately TX and RX; their pids.
-std::vector<pid_t> startUnits(const std::string &comDir, int count)
+// Paced units on COM1..COMn of `comDir`, alternately TX and RX, the first
+// `current` of them on the carried versions and the others outdated; their pids.
+std::vector<pid_t> startUnits(const std::string &comDir, int count, int current = 0)
 {
     std::vector<pid_t> units;
     for (int com = 1; com <= count; ++com) {
         const std::string ready = comDir + "/ready" + std::to_string(com);
-        const pid_t pid = spawn({UNIT_SIM_PATH, "--dir", comDir, "--com", std::to_string(com), "--baud", "115200",
-                                 "--type", com % 2 == 1 ? "tx" : "rx", "--pace", "--boot-ms", BOOT_MS, "--ready-file",
-                                 ready},
-                                {}, comDir + "/sim" + std::to_string(com) + ".log");
+        std::vector<std::string> argv = {UNIT_SIM_PATH, "--dir",  comDir,   "--com",   std::to_string(com),
+                                         "--baud",      "115200", "--type", com % 2 == 1 ? "tx" : "rx",
+                                         "--pace",      "--boot-ms", BOOT_MS, "--ready-file", ready};
+        if (com > current)
+            argv.insert(argv.end(), {"--mcu-version", OUTDATED_MCU});
+        const pid_t pid = spawn(argv, {}, comDir + "/sim" + std::to_string(com) + ".log");
         if (pid < 0)
             break;
         units.push_back(pid);
@@ -202,10 +215,27 @@ std::string makeFolder(const char *name)
 
 double mib(long kib) { return kib / 1024.0; }
 
+// The why-lines under the rack's summary that say a stream's "SUCCESS"
+// never came (or came garbled): replies the paced line lost.
+int lostStreamReplies(const std::string &output)
+{
+    int lost = 0;
+    for (std::size_t at = output.find("instead of \"SUCCESS\""); at != std::string::npos;
+         at = output.find("instead of \"SUCCESS\"", at + 1))
+        ++lost;
+    for (std::size_t at = output.find("where \"SUCCESS\" was expected"); at != std::string::npos;
+         at = output.find("where \"SUCCESS\" was expected", at + 1))
+        ++lost;
+    return lost;
+}
+
 }  // namespace
 
-int main()
+int main(int argc, char **argv)
 {
+    const bool mixed = argc > 1 && std::strcmp(argv[1], "--mixed") == 0;
+    const int rackUnits = mixed ? MIXED_RACK_UNITS : RACK_UNITS;
+    const int currentUnits = mixed ? MIXED_RACK_CURRENT : 0;
     setvbuf(stdout, nullptr, _IONBF, 0);
     const std::string aloneDir = makeFolder("alone");
     const std::string rackDir = makeFolder("rack");
@@ -219,8 +249,8 @@ int main()
     const Measured alone = runTool({RAVELIN_QUICKBOOT_TOOL_PATH, "--no-wait"}, aloneDir, aloneDir + "/tool.out");
     stopUnits(units);
 
-    std::printf("Eight paced units updated with --all, about 4 minutes...\n");
-    units = startUnits(rackDir, RACK_UNITS);
+    std::printf("%d paced units (%d of them current) with --all, about 4 minutes...\n", rackUnits, currentUnits);
+    units = startUnits(rackDir, rackUnits, currentUnits);
     // Each per-port process keeps its trace, as in the field.
     const Measured rack = runTool({RAVELIN_QUICKBOOT_TOOL_PATH, "--all", "--no-wait", "--log-dir", rackDir}, rackDir,
                                   rackDir + "/tool.out");
@@ -228,8 +258,11 @@ int main()
 
     const bool aloneUpdated =
         alone.status == 0 && alone.output.find("The update was successful") != std::string::npos;
-    const bool rackUpdated =
-        rack.status == 0 && rack.output.find("All 8 units were updated.") != std::string::npos;
+    const std::string verdict = currentUnits == 0
+                                    ? "All " + std::to_string(rackUnits) + " units were updated."
+                                    : "Every unit found is done: " + std::to_string(rackUnits - currentUnits) +
+                                          " updated, " + std::to_string(currentUnits) + " left alone.";
+    const bool rackUpdated = rack.status == 0 && rack.output.find(verdict) != std::string::npos;
     std::error_code ignored;
     std::filesystem::remove_all(aloneDir, ignored);
     std::filesystem::remove_all(rackDir, ignored);
@@ -237,18 +270,23 @@ int main()
     const double ratio = rack.wallSeconds / alone.wallSeconds;
     const bool wallMet = ratio <= GOAL_WALL_RATIO;
     std::printf("(a) wall time: rack of %d %.3f s, one unit alone %.3f s: ratio %.4f (goal <= %.2f, %s)\n",
-                RACK_UNITS, rack.wallSeconds, alone.wallSeconds, ratio, GOAL_WALL_RATIO,
+                rackUnits, rack.wallSeconds, alone.wallSeconds, ratio, GOAL_WALL_RATIO,
                 wallMet ? "goal met" : "GOAL MISSED");
     std::printf("(b) peak memory: rack parent %.1f MiB; tool alone %.1f MiB; per-port processes:",
                 mib(rack.toolPeakKiB), mib(alone.toolPeakKiB));
     long largest = 0;
+    long sum = rack.toolPeakKiB;
     for (const auto &child : rack.childPeakKiB) {
         std::printf(" %.1f", mib(child.second));
         largest = std::max(largest, child.second);
+        sum += child.second;
     }
-    std::printf(" MiB (%zu processes, largest %.1f MiB)\n", rack.childPeakKiB.size(), mib(largest));
+    std::printf(" MiB (%zu processes, largest %.1f MiB); sum over all processes %.1f MiB\n",
+                rack.childPeakKiB.size(), mib(largest), mib(sum));
     std::printf("(c) CPU time: whole rack %.2f s (%.2f s a unit), one unit alone %.2f s\n", rack.cpuSeconds,
-                rack.cpuSeconds / RACK_UNITS, alone.cpuSeconds);
+                rack.cpuSeconds / rackUnits, alone.cpuSeconds);
+    std::printf("(d) stream replies lost: %d of %d\n", lostStreamReplies(rack.output),
+                2 * (rackUnits - currentUnits));
     std::printf("Updated: one unit alone %s (exit status %d); rack exit status %d\n", aloneUpdated ? "yes" : "NO",
                 alone.status, rack.status);
     // The rack's summary says why a unit failed, one line for each.
