@@ -215,18 +215,23 @@ std::string makeFolder(const char *name)
 
 double mib(long kib) { return kib / 1024.0; }
 
-// The why-lines under the rack's summary that say a stream's "SUCCESS"
-// never came (or came garbled): replies the paced line lost.
-int lostStreamReplies(const std::string &output)
+// The why-lines under the rack's summary that say a stream's "SUCCESS" never
+// came: replies the paced line lost. The board's lines say the same and are
+// not counted. `inLogic`: those of a logic stream, after which the unit's
+// MCU image was never sent.
+int lostStreamReplies(const std::string &output, int &inLogic)
 {
-    int lost = 0;
-    for (std::size_t at = output.find("instead of \"SUCCESS\""); at != std::string::npos;
-         at = output.find("instead of \"SUCCESS\"", at + 1))
-        ++lost;
-    for (std::size_t at = output.find("where \"SUCCESS\" was expected"); at != std::string::npos;
-         at = output.find("where \"SUCCESS\" was expected", at + 1))
-        ++lost;
-    return lost;
+    const std::string lost = ": no answer where \"SUCCESS\" was expected";
+    const std::size_t summary = output.find("\nPort ");
+    int count = 0;
+    inLogic = 0;
+    for (std::size_t at = output.find(lost, summary == std::string::npos ? output.size() : summary);
+         at != std::string::npos; at = output.find(lost, at + 1)) {
+        ++count;
+        const std::size_t lineStart = output.rfind('\n', at) + 1;
+        inLogic += output.compare(output.find(' ', lineStart) + 1, 22, "FAILED during logic 10") == 0 ? 1 : 0;
+    }
+    return count;
 }
 
 }  // namespace
@@ -285,8 +290,10 @@ int main(int argc, char **argv)
                 rack.childPeakKiB.size(), mib(largest), mib(sum));
     std::printf("(c) CPU time: whole rack %.2f s (%.2f s a unit), one unit alone %.2f s\n", rack.cpuSeconds,
                 rack.cpuSeconds / rackUnits, alone.cpuSeconds);
-    std::printf("(d) stream replies lost: %d of %d\n", lostStreamReplies(rack.output),
-                2 * (rackUnits - currentUnits));
+    int lostInLogic = 0;
+    const int lost = lostStreamReplies(rack.output, lostInLogic);
+    std::printf("(d) stream replies lost: %d of %d streams sent\n", lost,
+                2 * (rackUnits - currentUnits) - lostInLogic);
     std::printf("Updated: one unit alone %s (exit status %d); rack exit status %d\n", aloneUpdated ? "yes" : "NO",
                 alone.status, rack.status);
     // The rack's summary says why a unit failed, one line for each.
