@@ -1,28 +1,32 @@
-// rack_bench
+// rack_bench [--mixed]
 //
-// Eight simulated units that take the streams no faster than the line
-// carries them (unit-sim --pace), updated at once by the quick-boot tool
-// with --all, against one such unit updated alone by the same tool's plain
-// run. Every unit is a TX or RX unit at 115200 baud on its own COM port and
-// boots in 8 s. Reports, from one run of each:
+// Thirty-two simulated units on COM1..COM32 that take the streams no faster
+// than the line carries them (unit-sim --pace), updated at once by the
+// quick-boot tool with --all, against one such unit updated alone by the
+// same tool (--no-wait, so verified after its reboot as every unit of the
+// rack is). Every unit is a TX or RX unit at 115200 baud that runs an older
+// MCU version than the carried one and boots in 8 s. With --mixed the rack
+// is sixteen units, eight of which already run the carried versions and are
+// left alone. Reports, from one run of each:
 //   (a) the rack's wall time against the single update's (goal <= 1.05);
 //   (b) the peak resident memory of the rack's parent and of each of its
-//       per-port processes, and of the tool alone for comparison (VmHWM,
-//       sampled every 100 ms; the peak comes with the image assembly, early
-//       in each run);
+//       per-port processes, their sum, and of the tool alone for comparison
+//       (VmHWM, sampled every 100 ms; the peak comes with the image
+//       assembly, early in each run);
 //   (c) the CPU time (user + system) of the whole rack, parent and every
-//       per-port process, and of the single update.
+//       per-port process, a unit, and of the single update;
 //   (d) the image streams of the rack: how many the tool sent (the per-port
 //       traces), how many the units took whole and answered "SUCCESS" to
 //       (their verbose logs), and how many answers the tool read (traces).
-// It takes about eight and a half minutes. Exit status 0 when every unit
-// was updated and confirmed and goal (a) was met, 1 otherwise; the figures
-// are shown in either case, with the units that were not updated and why.
+// Each run takes about eight and a half minutes. Exit status 0 when every
+// unit was updated and verified (or left alone, with --mixed) and goal (a)
+// was met, 1 otherwise; the figures are shown in either case, with the
+// units that were not updated and why.
 //
-// `rack_bench --rack-only [TOOL]` runs the rack alone (about four minutes),
-// with TOOL in place of the quick-boot build when given (another checkout's
-// build, for a before-and-after), and shows (b) to (d); exit status 0 when
-// every unit was updated and no stream's answer was missed.
+// `rack_bench --rack-only [TOOL]` runs a rack of eight alone (about four
+// minutes), with TOOL in place of the quick-boot build when given (another
+// checkout's build, for a before-and-after), and shows (b) to (d); exit
+// status 0 when every unit was updated and no stream's answer was missed.
 #include "SpawnVectors.h"
 
 #include <fcntl.h>
@@ -56,7 +60,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int RACK_UNITS = 8;
+constexpr int RACK_UNITS = 32;
+// The rack of --rack-only, the before-and-after of the stream replies.
+constexpr int RACK_ONLY_UNITS = 8;
+constexpr int MIXED_RACK_UNITS = 16;
+constexpr int MIXED_RACK_CURRENT = 8;
+// An MCU version below the carried 61.01.02; after the update the unit
+// reports the carried one, unit-sim's default.
+const char OUTDATED_MCU[] = "61.1.1";
 constexpr double GOAL_WALL_RATIO = 1.05;
 const char BOOT_MS[] = "8000";
 
@@ -171,16 +182,19 @@ Measured runTool(const std::vector<std::string> &argv, const std::string &comDir
     return run;
 }
 
-// Paced units on COM1..COMn of `comDir`, alternately TX and RX; their pids.
-std::vector<pid_t> startUnits(const std::string &comDir, int count)
+// Paced units on COM1..COMn of `comDir`, alternately TX and RX, the first
+// `current` of them on the carried versions and the others outdated; their pids.
+std::vector<pid_t> startUnits(const std::string &comDir, int count, int current = 0)
 {
     std::vector<pid_t> units;
     for (int com = 1; com <= count; ++com) {
         const std::string ready = comDir + "/ready" + std::to_string(com);
-        const pid_t pid = spawn({UNIT_SIM_PATH, "--dir", comDir, "--com", std::to_string(com), "--baud", "115200",
-                                 "--type", com % 2 == 1 ? "tx" : "rx", "--pace", "--boot-ms", BOOT_MS, "--ready-file",
-                                 ready, "--verbose"},
-                                {}, comDir + "/sim" + std::to_string(com) + ".log");
+        std::vector<std::string> argv = {UNIT_SIM_PATH, "--dir",  comDir,   "--com",   std::to_string(com),
+                                         "--baud",      "115200", "--type", com % 2 == 1 ? "tx" : "rx",
+                                         "--pace",      "--boot-ms", BOOT_MS, "--ready-file", ready, "--verbose"};
+        if (com > current)
+            argv.insert(argv.end(), {"--mcu-version", OUTDATED_MCU});
+        const pid_t pid = spawn(argv, {}, comDir + "/sim" + std::to_string(com) + ".log");
         if (pid < 0)
             break;
         units.push_back(pid);
@@ -246,16 +260,19 @@ StreamCount countStreams(const std::string &rackDir)
     return streams;
 }
 
-void showRack(const Measured &rack, const StreamCount &streams)
+void showRack(const Measured &rack, int rackUnits, const StreamCount &streams)
 {
     std::printf("(b) peak memory: rack parent %.1f MiB; per-port processes:", mib(rack.toolPeakKiB));
     long largest = 0;
+    long sum = rack.toolPeakKiB;
     for (const auto &child : rack.childPeakKiB) {
         std::printf(" %.1f", mib(child.second));
         largest = std::max(largest, child.second);
+        sum += child.second;
     }
-    std::printf(" MiB (%zu processes, largest %.1f MiB)\n", rack.childPeakKiB.size(), mib(largest));
-    std::printf("(c) CPU time: whole rack %.2f s (%.2f s a unit)\n", rack.cpuSeconds, rack.cpuSeconds / RACK_UNITS);
+    std::printf(" MiB (%zu processes, largest %.1f MiB); sum over all processes %.1f MiB\n",
+                rack.childPeakKiB.size(), mib(largest), mib(sum));
+    std::printf("(c) CPU time: whole rack %.2f s (%.2f s a unit)\n", rack.cpuSeconds, rack.cpuSeconds / rackUnits);
     std::printf("(d) streams sent: %d; taken whole and answered by the units: %d; answers read by the tool: %d; "
                 "missed: %d\n",
                 streams.sent, streams.answered, streams.read, streams.sent - streams.read);
@@ -272,10 +289,11 @@ void showRack(const Measured &rack, const StreamCount &streams)
     }
 }
 
-Measured runRack(const std::string &tool, const std::string &rackDir, StreamCount &streams)
+Measured runRack(const std::string &tool, const std::string &rackDir, int rackUnits, int currentUnits,
+                 StreamCount &streams)
 {
-    std::printf("Eight paced units updated with --all, about 4 minutes...\n");
-    const std::vector<pid_t> units = startUnits(rackDir, RACK_UNITS);
+    std::printf("%d paced units (%d of them current) with --all, about 4 minutes...\n", rackUnits, currentUnits);
+    const std::vector<pid_t> units = startUnits(rackDir, rackUnits, currentUnits);
     // Each per-port process keeps its trace, as in the field.
     const Measured rack = runTool({tool, "--all", "--no-wait", "--log-dir", rackDir}, rackDir, rackDir + "/tool.out");
     stopUnits(units);
@@ -283,9 +301,13 @@ Measured runRack(const std::string &tool, const std::string &rackDir, StreamCoun
     return rack;
 }
 
-bool rackUpdated(const Measured &rack)
+bool rackUpdated(const Measured &rack, int rackUnits, int currentUnits)
 {
-    return rack.status == 0 && rack.output.find("All 8 units were updated.") != std::string::npos;
+    const std::string verdict = currentUnits == 0
+                                    ? "All " + std::to_string(rackUnits) + " units were updated."
+                                    : "Every unit found is done: " + std::to_string(rackUnits - currentUnits) +
+                                          " updated, " + std::to_string(currentUnits) + " left alone.";
+    return rack.status == 0 && rack.output.find(verdict) != std::string::npos;
 }
 
 int runRackOnly(const std::string &tool)
@@ -296,18 +318,21 @@ int runRackOnly(const std::string &tool)
         return 1;
     }
     StreamCount streams;
-    const Measured rack = runRack(tool, rackDir, streams);
+    const Measured rack = runRack(tool, rackDir, RACK_ONLY_UNITS, 0, streams);
     std::error_code ignored;
     std::filesystem::remove_all(rackDir, ignored);
-    std::printf("(a) wall time: rack of %d %.3f s\n", RACK_UNITS, rack.wallSeconds);
-    showRack(rack, streams);
-    return rackUpdated(rack) && streams.sent == streams.read ? 0 : 1;
+    std::printf("(a) wall time: rack of %d %.3f s\n", RACK_ONLY_UNITS, rack.wallSeconds);
+    showRack(rack, RACK_ONLY_UNITS, streams);
+    return rackUpdated(rack, RACK_ONLY_UNITS, 0) && streams.sent == streams.read ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char **argv)
 {
+    const bool mixed = argc > 1 && std::strcmp(argv[1], "--mixed") == 0;
+    const int rackUnits = mixed ? MIXED_RACK_UNITS : RACK_UNITS;
+    const int currentUnits = mixed ? MIXED_RACK_CURRENT : 0;
     setvbuf(stdout, nullptr, _IONBF, 0);
     if (argc >= 2 && std::strcmp(argv[1], "--rack-only") == 0)
         return runRackOnly(argc >= 3 ? argv[2] : RAVELIN_QUICKBOOT_TOOL_PATH);
@@ -324,7 +349,7 @@ int main(int argc, char **argv)
     stopUnits(units);
 
     StreamCount streams;
-    const Measured rack = runRack(RAVELIN_QUICKBOOT_TOOL_PATH, rackDir, streams);
+    const Measured rack = runRack(RAVELIN_QUICKBOOT_TOOL_PATH, rackDir, rackUnits, currentUnits, streams);
 
     const bool aloneUpdated =
         alone.status == 0 && alone.output.find("The update was successful") != std::string::npos;
@@ -335,12 +360,12 @@ int main(int argc, char **argv)
     const double ratio = rack.wallSeconds / alone.wallSeconds;
     const bool wallMet = ratio <= GOAL_WALL_RATIO;
     std::printf("(a) wall time: rack of %d %.3f s, one unit alone %.3f s: ratio %.4f (goal <= %.2f, %s)\n",
-                RACK_UNITS, rack.wallSeconds, alone.wallSeconds, ratio, GOAL_WALL_RATIO,
+                rackUnits, rack.wallSeconds, alone.wallSeconds, ratio, GOAL_WALL_RATIO,
                 wallMet ? "goal met" : "GOAL MISSED");
-    showRack(rack, streams);
+    showRack(rack, rackUnits, streams);
     std::printf("One unit alone: peak memory %.1f MiB, CPU time %.2f s, updated %s (exit status %d)\n",
                 mib(alone.toolPeakKiB), alone.cpuSeconds, aloneUpdated ? "yes" : "NO", alone.status);
     if (!aloneUpdated)
         std::printf("The unit alone was not updated:\n%s\n", alone.output.c_str());
-    return wallMet && aloneUpdated && rackUpdated(rack) ? 0 : 1;
+    return wallMet && aloneUpdated && rackUpdated(rack, rackUnits, currentUnits) ? 0 : 1;
 }

@@ -540,11 +540,10 @@ BOOL queryUnitVersions(UnitVersions *versions)
     return versions->complete;
 }
 
-BOOL updateFirmware(void)
+BOOL checkUnitForUpdate(UnitVersions *versions, int *logicIndex)
 {
     int page_idx = 0;
-    const int max_cnt = REBOOT_WAIT_STEPS;
-    UnitVersions unit;
+    UnitVersions &unit = *versions;
 
     gUpdateConfirmed = 0;
     ComPortAPI_SetReadingTimeoutInMs(1000);
@@ -580,9 +579,17 @@ BOOL updateFirmware(void)
         Progress_Failed("the unit's identification is neither the TX nor the RX unit's");
         return 0;
     }
+    *logicIndex = page_idx;
+    return 1;
+}
 
+BOOL transferImagesAndAwaitPrompt(int logicIndex)
+{
+    const int max_cnt = REBOOT_WAIT_STEPS;
+
+    gUpdateConfirmed = 0;
     free(gHexFPGA_Code);
-    gHexFPGA_Code = newCatalogueTextCopy(page_idx);
+    gHexFPGA_Code = newCatalogueTextCopy(logicIndex);
     if (gHexFPGA_Code == nullptr) {
         Console_Line("Memoire insuffisante");
         Progress_Failed("out of memory");
@@ -622,8 +629,23 @@ BOOL updateFirmware(void)
     Progress_Percent(100);
 
     gUpdateConfirmed = isUnitPrompt(gDataBuffer);
+    return 1;
+}
+
+void showUpdateSuccess(void)
+{
+    Console_Line("\n\r\n\rThe update was successful, the unit is now operational\r");
+}
+
+BOOL updateFirmware(void)
+{
+    UnitVersions unit;
+    int logicIndex = 0;
+    if (!checkUnitForUpdate(&unit, &logicIndex) || !transferImagesAndAwaitPrompt(logicIndex)) {
+        return 0;
+    }
     if (gUpdateConfirmed) {
-        Console_Line("\n\r\n\rThe update was successful, the unit is now operational\r");
+        showUpdateSuccess();
     }
     return 1;
 }

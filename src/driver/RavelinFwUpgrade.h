@@ -64,7 +64,7 @@ extern uint32_t gDataConcatenatedCheckSum;
 extern int gDataConcatenatedLenght;
 extern int gComPortNumber;
 extern int gBaudRate;
-// Set by updateFirmware: 1 when the unit showed its prompt after the reboot.
+// Set by updateFirmware (transferImagesAndAwaitPrompt): 1 when the unit showed its prompt after the reboot.
 extern BOOL gUpdateConfirmed;
 // 0 ends a run without the "Press any key to exit" wait (an unattended run).
 extern BOOL gWaitForKeyAtExit;
@@ -133,6 +133,18 @@ BOOL detectComPortAndBaudrate(void);
 
 // Version query, product check, both transfers, reboot wait and prompt check.
 BOOL updateFirmware(void);
+// The same in its parts, so that a run can decide between the product check
+// and the first image, and check the unit after the reboot before it says
+// the update was successful.
+// The version query and the product check with their console lines; on 1,
+// `versions` holds what the unit reported and `logicIndex` the catalogue
+// entry of its logic image (CATALOGUE_TX_LOGIC or CATALOGUE_RX_LOGIC).
+BOOL checkUnitForUpdate(UnitVersions *versions, int *logicIndex);
+// Both transfers, the reboot wait and the prompt read; sets gUpdateConfirmed
+// and prints no success line.
+BOOL transferImagesAndAwaitPrompt(int logicIndex);
+// "The update was successful, the unit is now operational".
+void showUpdateSuccess(void);
 
 // Writes "FwToUpload.bin" from gHexFirmware. 1 when the package was written.
 // The package goes into a new file beside it that takes the name only when

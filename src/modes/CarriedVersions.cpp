@@ -1,6 +1,7 @@
 #include "CarriedVersions.h"
 
 #include <cstdio>
+#include <initializer_list>
 #include <vector>
 
 #include "BinImage.h"
@@ -130,4 +131,72 @@ std::string formatLogicVersion(const LogicVersion &version)
     char text[40];
     snprintf(text, sizeof text, "%d.%02d", version.version, version.revision);
     return version.model + " " + text;
+}
+
+namespace {
+
+// -1, 0 or 1 as a is below, equal to or above b.
+int compareNumbers(std::initializer_list<int> a, std::initializer_list<int> b)
+{
+    auto x = a.begin();
+    for (auto y = b.begin(); x != a.end() && y != b.end(); ++x, ++y) {
+        if (*x != *y) {
+            return *x < *y ? -1 : 1;
+        }
+    }
+    return 0;
+}
+
+// Set only when the carried version is known; otherwise the unit's version
+// cannot be placed against it.
+bool compareMcu(const UnitVersions &unit, const McuVersion &carried, int &order)
+{
+    if (!carried.known) {
+        return false;
+    }
+    order = compareNumbers({unit.fw_ver, unit.fw_rev, unit.fw_sub}, {carried.version, carried.revision, carried.sub});
+    return true;
+}
+
+// Versions of two logic models are not ordered.
+bool compareLogic(const UnitVersions &unit, const LogicVersion &carried, int &order)
+{
+    if (!carried.known || carried.model != unit.model) {
+        return false;
+    }
+    order = compareNumbers({unit.fpga_ver, unit.fpga_rev}, {carried.version, carried.revision});
+    return true;
+}
+
+}  // namespace
+
+VersionStanding versionStanding(const UnitVersions &unit, bool isTx)
+{
+    int mcuOrder = 0;
+    int logicOrder = 0;
+    const bool mcuPlaced = compareMcu(unit, carriedMcuVersion(), mcuOrder);
+    const bool logicPlaced = compareLogic(unit, carriedLogicVersion(isTx), logicOrder);
+    if ((mcuPlaced && mcuOrder > 0) || (logicPlaced && logicOrder > 0)) {
+        return VersionStanding::Newer;
+    }
+    if (mcuPlaced && logicPlaced && mcuOrder == 0 && logicOrder == 0) {
+        return VersionStanding::Current;
+    }
+    return VersionStanding::Outdated;
+}
+
+std::string formatUnitVersions(const UnitVersions &unit)
+{
+    if (!unit.complete) {
+        return "unknown";
+    }
+    char text[80];
+    snprintf(text, sizeof text, "%d.%02d.%02d, %s %d.%02d", unit.fw_ver, unit.fw_rev, unit.fw_sub, unit.model,
+             unit.fpga_ver, unit.fpga_rev);
+    return text;
+}
+
+std::string formatCarriedVersions(bool isTx)
+{
+    return formatMcuVersion(carriedMcuVersion()) + ", " + formatLogicVersion(carriedLogicVersion(isTx));
 }

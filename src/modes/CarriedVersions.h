@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "UnitVersions.h"
+
 struct McuVersion {
     bool known = false;
     int version = 0, revision = 0, sub = 0;
@@ -30,5 +32,19 @@ LogicVersion carriedLogicVersion(bool isTx);
 // "unknown" when the version is not known.
 std::string formatMcuVersion(const McuVersion &version);
 std::string formatLogicVersion(const LogicVersion &version);
+
+// How a unit's versions stand against the carried ones for its type, as
+// numbers ("61.01.002" is 61.1.2): the MCU version by its three numbers, the
+// logic version by its model word, then its two numbers.
+enum class VersionStanding {
+    Current,   // both versions are the carried ones
+    Newer,     // the MCU version, or the logic version of the same model, is newer
+    Outdated,  // anything else: older, another logic model, or a carried version unknown
+};
+VersionStanding versionStanding(const UnitVersions &unit, bool isTx);
+
+// "61.01.02, XC7A75 1.02": the unit's versions, and the carried ones.
+std::string formatUnitVersions(const UnitVersions &unit);
+std::string formatCarriedVersions(bool isTx);
 
 #endif

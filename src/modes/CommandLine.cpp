@@ -143,6 +143,45 @@ bool parsePort(const std::string &value, CommandLine &line, std::string &error)
     return true;
 }
 
+// The options without a value; null for any other name.
+bool *flagOption(const std::string &name, CommandLine &line)
+{
+    if (name == "--no-wait") {
+        return &line.noWait;
+    }
+    if (name == "--verify") {
+        return &line.verify;
+    }
+    if (name == "--if-needed") {
+        return &line.ifNeeded;
+    }
+    if (name == "--allow-reinstall") {
+        return &line.allowReinstall;
+    }
+    if (name == "--allow-older") {
+        return &line.allowOlder;
+    }
+    return nullptr;
+}
+
+// The checks around the update: --verify and --if-needed go with the update
+// (and with --all, which does both anyway); --allow-reinstall and
+// --allow-older lift what only a run that leaves units alone does.
+bool checkUpdatePolicy(const CommandLine &line, std::string &error)
+{
+    const bool updates = line.mode == RunMode::Update || line.mode == RunMode::All;
+    if ((line.verify || line.ifNeeded) && !updates) {
+        error = std::string(line.verify ? "--verify" : "--if-needed") + " does not go with " + modeName(line.mode);
+        return false;
+    }
+    if ((line.allowReinstall || line.allowOlder) && !(updates && line.leavesCurrentUnits())) {
+        error = std::string(line.allowReinstall ? "--allow-reinstall" : "--allow-older") +
+                " goes with --all or --if-needed only";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std::string &error)
@@ -206,12 +245,12 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
             error = name + " takes no value";
             return false;
         }
-        if (name == "--no-wait") {
-            if (line.noWait) {
-                error = "--no-wait is given twice";
+        if (bool *flag = flagOption(name, line)) {
+            if (*flag) {
+                error = name + " is given twice";
                 return false;
             }
-            line.noWait = true;
+            *flag = true;
             continue;
         }
         bool known = false;
@@ -251,7 +290,7 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
         error = "--log-dir goes with --all only";
         return false;
     }
-    return true;
+    return checkUpdatePolicy(line, error);
 }
 
 std::string usageText(const char *program)
@@ -259,10 +298,11 @@ std::string usageText(const char *program)
     std::string text = "Usage: ";
     text += program;
     text += " [--port N|PATH] [--baud B] [--info] [--no-wait] [--log FILE]\n"
-            "       [--progress json]\n"
+            "       [--progress json] [--verify] [--if-needed [--allow-reinstall] [--allow-older]]\n"
             "       ";
     text += program;
     text += " --all [--no-wait] [--progress json] [--log-dir DIR]\n"
+            "       [--allow-reinstall] [--allow-older]\n"
             "       ";
     text += program;
     text += " --web-package [--no-wait] [--log FILE]\n"
@@ -287,7 +327,20 @@ std::string usageText(const char *program)
             "  --all          update every unit found, all at the same time: every port that\n"
             "                 exists is searched by a process of its own (at most 32 at\n"
             "                 once; the others wait their turn), with a board of one line\n"
-            "                 per port and a summary at the end\n"
+            "                 per port and a summary at the end. A unit that\n"
+            "                 already runs the carried versions is left alone\n"
+            "                 (\"up to date\"), so is one that runs newer versions (\"newer\n"
+            "                 than carried\"); every unit updated is checked after its reboot\n"
+            "  --verify       after the reboot, ask the unit for its versions again and\n"
+            "                 compare them with the carried ones (always done with --all,\n"
+            "                 --port, --baud, --no-wait and --progress json)\n"
+            "  --if-needed    leave a unit alone when it already runs the carried versions,\n"
+            "                 or newer ones: nothing is sent to it, and the exit status is 0\n"
+            "  --allow-reinstall\n"
+            "                 with --all or --if-needed: update a unit that already runs the\n"
+            "                 carried versions all the same\n"
+            "  --allow-older  with --all or --if-needed: install the carried versions on a\n"
+            "                 unit that runs newer ones\n"
             "  --log-dir DIR  with --all: where the trace of each port goes (default: the\n"
             "                 current directory)\n"
             "  --progress json\n"
@@ -309,15 +362,18 @@ std::string usageText(const char *program)
             "console.\n"
             "\n"
             "Exit status:\n"
-            "  0    success: the unit was updated and confirmed, identified, or the package\n"
-            "       was written\n"
+            "  0    success: the unit was updated and confirmed (and runs the carried\n"
+            "       versions, where they were checked), left alone as up to date or newer,\n"
+            "       identified, or the package was written\n"
             "  1    the update or the identification failed, no unit answered, or the\n"
-            "       package was not written; with --all: any unit was not updated and\n"
-            "       confirmed, or none was found\n"
+            "       package was not written; with --all: any unit found was not updated\n"
+            "       and verified, up to date or newer, or none was found\n"
             "  2    usage: an unknown or malformed option, or a --log FILE that cannot be\n"
             "       written\n"
             "  3    the images were sent and accepted, but the unit did not confirm\n"
             "       (no prompt after the reboot)\n"
+            "  4    the unit restarted but does not run the carried versions (checked\n"
+            "       after the reboot; see --verify)\n"
             "  255  (-1) the port or the baud rate typed at the prompts could not be used\n";
     return text;
 }

@@ -20,6 +20,7 @@ enum class RunMode {
 #define EXIT_STATUS_FAILED 1
 #define EXIT_STATUS_USAGE 2
 #define EXIT_STATUS_NOT_CONFIRMED 3
+#define EXIT_STATUS_NOT_VERIFIED 4
 #define EXIT_STATUS_NO_CONNECTION (-1)
 
 #define COMMAND_LINE_LAST_PORT 255
@@ -38,6 +39,10 @@ struct CommandLine {
     ProgressFormat progress = ProgressFormat::Console;  // --progress console|json
     bool progressGiven = false;  // --progress was on the command line
     std::string logDir;    // --log-dir DIR: where --all writes the traces; empty: the current directory
+    bool verify = false;          // --verify: the versions are checked after the reboot
+    bool ifNeeded = false;        // --if-needed: a current or newer unit is left alone
+    bool allowReinstall = false;  // --allow-reinstall: a current unit is updated all the same
+    bool allowOlder = false;      // --allow-older: a newer unit gets the older carried versions
 
     bool namesPort() const { return port != 0 || !portPath.empty(); }
     // A run that names its port or rate, that must not wait for a key, or
@@ -46,6 +51,11 @@ struct CommandLine {
     bool unattended() const { return namesPort() || baud != 0 || noWait || progress == ProgressFormat::Json; }
     // Events are read by a program, which presses no key.
     bool waitsForKey() const { return !noWait && progress == ProgressFormat::Console; }
+    // Nobody watches an unattended run or a rack: the versions after the
+    // reboot are checked for them. The plain run checks them when asked.
+    bool verifiesAfterReboot() const { return verify || unattended() || mode == RunMode::All; }
+    // A rack leaves current and newer units alone; a single run when asked.
+    bool leavesCurrentUnits() const { return ifNeeded || mode == RunMode::All; }
 };
 
 // Fills `line` from argv[1..argc-1]. False on an unknown option, a missing

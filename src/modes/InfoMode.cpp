@@ -1,7 +1,6 @@
 #include "InfoMode.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "CarriedVersions.h"
 #include "ComPortAPI.h"
@@ -12,37 +11,9 @@
 
 namespace {
 
-enum class UnitKind { Tx, Rx, Unknown };
-
-// One "%fw -p", its whole reply compared with both identifications.
-UnitKind identifyUnit(void)
-{
-    sendCommand("%fw -p", 0, 0, "");
-    const char *reply = lastCollectedReply();
-    if (strcmp(reply, VALIDATE_TX_PRODUCT_ID_STRING) == 0) {
-        return UnitKind::Tx;
-    }
-    if (strcmp(reply, VALIDATE_RX_PRODUCT_ID_STRING) == 0) {
-        return UnitKind::Rx;
-    }
-    return UnitKind::Unknown;
-}
-
 void field(const char *name, const std::string &value)
 {
     Console_Print("%-21s: %s\r\n", name, value.c_str());
-}
-
-bool sameMcuVersion(const UnitVersions &unit, const McuVersion &carried)
-{
-    return carried.known && unit.fw_ver == carried.version && unit.fw_rev == carried.revision &&
-           unit.fw_sub == carried.sub;
-}
-
-bool sameLogicVersion(const UnitVersions &unit, const LogicVersion &carried)
-{
-    return carried.known && carried.model == unit.model && unit.fpga_ver == carried.version &&
-           unit.fpga_rev == carried.revision;
 }
 
 // A query has no key wait: its report ends the output, for scripts to read.
@@ -109,7 +80,7 @@ int runInfo(const CommandLine &line)
     const LogicVersion carriedLogic = carriedLogicVersion(isTx);
     field("Carried MCU firmware", formatMcuVersion(carriedMcu));
     field("Carried logic", formatLogicVersion(carriedLogic));
-    const bool upToDate = sameMcuVersion(unit, carriedMcu) && sameLogicVersion(unit, carriedLogic);
+    const bool upToDate = versionStanding(unit, isTx) == VersionStanding::Current;
     Console_Print("%s\r\n", upToDate ? INFO_UP_TO_DATE : INFO_UPDATE_NEEDED);
     Progress_FinishIdentified(upToDate);
     return finish(EXIT_STATUS_SUCCESS);

@@ -1,5 +1,6 @@
 #include "UnitConnection.h"
 
+#include <cstring>
 #include <vector>
 
 #include "ComPortAPI.h"
@@ -117,4 +118,17 @@ void reportUnusableChosenPort(const CommandLine &line, const char *lead)
     case PortOpenFailure::NoPermission:
         break;
     }
+}
+
+UnitKind identifyUnit(void)
+{
+    sendCommand("%fw -p", 0, 0, "");
+    const char *reply = lastCollectedReply();
+    if (strcmp(reply, VALIDATE_TX_PRODUCT_ID_STRING) == 0) {
+        return UnitKind::Tx;
+    }
+    if (strcmp(reply, VALIDATE_RX_PRODUCT_ID_STRING) == 0) {
+        return UnitKind::Rx;
+    }
+    return UnitKind::Unknown;
 }

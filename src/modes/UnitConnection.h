@@ -38,6 +38,11 @@ std::string chosenPortName(const CommandLine &line);
 // "/dev/ttyUSB0", with " at 9600 baud" when one rate was chosen.
 std::string searchedPlaces(const CommandLine &line);
 
+enum class UnitKind { Tx, Rx, Unknown };
+
+// One "%fw -p", its whole reply compared with both identifications.
+UnitKind identifyUnit(void);
+
 // One line for each port that was in use or not open to this user at the
 // last attempt, and the fix for the permission once, if any port needs it;
 // `lead` goes before the first line. Nothing when no port was refused.

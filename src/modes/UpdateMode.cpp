@@ -7,6 +7,7 @@
 #include "Progress.h"
 #include "RavelinFwUpgrade.h"
 #include "UnitConnection.h"
+#include "UpdateChecks.h"
 
 namespace {
 
@@ -62,6 +63,72 @@ void showConnection(void)
     Console_Print("\r\nBaud rate       : %d \r\n\r\n", gBaudRate);
 }
 
+// The update as the plain run has always done it, line for line.
+int seedUpdate(void)
+{
+    const BOOL updated = updateFirmware();
+    ComPortAPI_CloseCOM();
+    if (!updated) {
+        Progress_Finish(ProgressResult::Failed, "the update was not successful");
+    } else if (!gUpdateConfirmed) {
+        Progress_Finish(ProgressResult::NotConfirmed, "no prompt after the reboot");
+    } else {
+        Progress_Finish(ProgressResult::Updated);
+    }
+    dipsplayLastMessageToUserBeforeExit(updated ? "" : "\n\rERROR: The update was not successful.\r\n");
+    releaseSessionBuffers();
+    if (!updated) {
+        return EXIT_STATUS_FAILED;
+    }
+    return gUpdateConfirmed ? EXIT_STATUS_SUCCESS : EXIT_STATUS_NOT_CONFIRMED;
+}
+
+// The end of a checked update: the port closed, the last event, the last
+// message and the buffers released.
+int endCheckedUpdate(ProgressResult result, const char *lastMessage, int status)
+{
+    ComPortAPI_CloseCOM();
+    Progress_Finish(result, "the update was not successful");
+    return endWithoutUpdate(lastMessage, status);
+}
+
+// The same procedure in its parts, with the checks of --if-needed between
+// the product check and the first image, and of the versions after the
+// reboot before the success line.
+int checkedUpdate(const CommandLine &line)
+{
+    UnitVersions before;
+    int logicIndex = 0;
+    if (!checkUnitForUpdate(&before, &logicIndex)) {
+        return endCheckedUpdate(ProgressResult::Failed, "\n\rERROR: The update was not successful.\r\n",
+                                EXIT_STATUS_FAILED);
+    }
+    const bool isTx = logicIndex == CATALOGUE_TX_LOGIC;
+    switch (decideUpdate(line, before, isTx)) {
+    case UpdateDecision::LeaveCurrent:
+        return endCheckedUpdate(ProgressResult::UpToDate, "", EXIT_STATUS_SUCCESS);
+    case UpdateDecision::LeaveNewer:
+        return endCheckedUpdate(ProgressResult::Newer, "", EXIT_STATUS_SUCCESS);
+    case UpdateDecision::Update:
+        break;
+    }
+    if (!transferImagesAndAwaitPrompt(logicIndex)) {
+        return endCheckedUpdate(ProgressResult::Failed, "\n\rERROR: The update was not successful.\r\n",
+                                EXIT_STATUS_FAILED);
+    }
+    if (!gUpdateConfirmed) {
+        Progress_Failed("no prompt after the reboot");
+        return endCheckedUpdate(ProgressResult::NotConfirmed, "", EXIT_STATUS_NOT_CONFIRMED);
+    }
+    if (line.verifiesAfterReboot() && !verifyVersionsAfterUpdate(isTx)) {
+        return endCheckedUpdate(ProgressResult::NotVerified,
+                                "\n\rERROR: The unit restarted but does not run the carried versions.\r\n",
+                                EXIT_STATUS_NOT_VERIFIED);
+    }
+    showUpdateSuccess();
+    return endCheckedUpdate(ProgressResult::Updated, "", EXIT_STATUS_SUCCESS);
+}
+
 }  // namespace
 
 int runUpdate(const CommandLine &line)
@@ -104,19 +171,5 @@ int runUpdate(const CommandLine &line)
     Progress_Connected(ComPortAPI_PortName(gComPortNumber), gBaudRate);
     ComPortAPI_SetHardwareFlowControl(1);
 
-    const BOOL updated = updateFirmware();
-    ComPortAPI_CloseCOM();
-    if (!updated) {
-        Progress_Finish(ProgressResult::Failed, "the update was not successful");
-    } else if (!gUpdateConfirmed) {
-        Progress_Finish(ProgressResult::NotConfirmed, "no prompt after the reboot");
-    } else {
-        Progress_Finish(ProgressResult::Updated);
-    }
-    dipsplayLastMessageToUserBeforeExit(updated ? "" : "\n\rERROR: The update was not successful.\r\n");
-    releaseSessionBuffers();
-    if (!updated) {
-        return EXIT_STATUS_FAILED;
-    }
-    return gUpdateConfirmed ? EXIT_STATUS_SUCCESS : EXIT_STATUS_NOT_CONFIRMED;
+    return line.leavesCurrentUnits() || line.verifiesAfterReboot() ? checkedUpdate(line) : seedUpdate();
 }

@@ -23,6 +23,16 @@ std::string twoDigits(int number)
     return text;
 }
 
+std::string mcuText(const UnitVersions &versions)
+{
+    return std::to_string(versions.fw_ver) + "." + twoDigits(versions.fw_rev) + "." + twoDigits(versions.fw_sub);
+}
+
+std::string logicText(const UnitVersions &versions)
+{
+    return std::string(versions.model) + " " + std::to_string(versions.fpga_ver) + "." + twoDigits(versions.fpga_rev);
+}
+
 }  // namespace
 
 void Progress_WriteEventsTo(FILE *events)
@@ -52,11 +62,22 @@ void Progress_Connected(const std::string &port, int baud)
 void Progress_Versions(const UnitVersions &versions)
 {
     gState.versionsKnown = true;
-    gState.mcuVersion = std::to_string(versions.fw_ver) + "." + twoDigits(versions.fw_rev) + "." +
-                        twoDigits(versions.fw_sub);
-    gState.logicVersion = std::string(versions.model) + " " + std::to_string(versions.fpga_ver) + "." +
-                          twoDigits(versions.fpga_rev);
+    gState.mcuVersion = mcuText(versions);
+    gState.logicVersion = logicText(versions);
     gState.deviceCode = versions.fpga_type;
+    emit();
+}
+
+void Progress_VersionsAfter(const UnitVersions &versions, bool verified)
+{
+    // A reply that did not read holds no versions to show.
+    gState.versionsAfterKnown = versions.complete != 0;
+    if (gState.versionsAfterKnown) {
+        gState.mcuVersionAfter = mcuText(versions);
+        gState.logicVersionAfter = logicText(versions);
+        gState.deviceCodeAfter = versions.fpga_type;
+    }
+    gState.verified = verified;
     emit();
 }
 
@@ -69,7 +90,7 @@ void Progress_UnitType(bool isTx)
 void Progress_Step(ProgressStep step)
 {
     gState.step = step;
-    gState.percent = 0;
+    gState.percent = step == ProgressStep::Verifying ? -1 : 0;
     emit();
 }
 
@@ -102,7 +123,8 @@ void Progress_UnexpectedReply(const char *expected, const char *received)
 
 void Progress_Finish(ProgressResult result, const std::string &fallback)
 {
-    const bool succeeded = result == ProgressResult::Updated || result == ProgressResult::Identified;
+    const bool succeeded = result == ProgressResult::Updated || result == ProgressResult::Identified ||
+                           result == ProgressResult::UpToDate || result == ProgressResult::Newer;
     if (!succeeded) {
         gState.during = gState.step;
         gState.message = gFailure.empty() ? fallback : gFailure;

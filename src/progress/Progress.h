@@ -20,8 +20,11 @@ void Progress_Searching(const std::string &port);
 // A unit answered on `port` at `baud`: the checks begin.
 void Progress_Connected(const std::string &port, int baud);
 void Progress_Versions(const UnitVersions &versions);
+// What the unit reported after its reboot, and whether that is what it
+// should run; the step is Verifying.
+void Progress_VersionsAfter(const UnitVersions &versions, bool verified);
 void Progress_UnitType(bool isTx);
-// Logic, Firmware or Rebooting begins, at 0 %.
+// Logic, Firmware or Rebooting begins, at 0 %; Verifying has no percentage.
 void Progress_Step(ProgressStep step);
 // The step's percentage; an event only when it grew.
 void Progress_Percent(int percent);

@@ -11,12 +11,14 @@ using Json = nlohmann::ordered_json;
 namespace {
 
 const ProgressStep kSteps[] = {ProgressStep::Searching, ProgressStep::Checking, ProgressStep::Logic,
-                               ProgressStep::Firmware,  ProgressStep::Rebooting, ProgressStep::Done,
-                               ProgressStep::Failed};
+                               ProgressStep::Firmware,  ProgressStep::Rebooting, ProgressStep::Verifying,
+                               ProgressStep::Done,      ProgressStep::Failed};
 
 const ProgressResult kResults[] = {ProgressResult::Updated,  ProgressResult::NotConfirmed,
                                    ProgressResult::Identified, ProgressResult::NotFound,
-                                   ProgressResult::Failed,   ProgressResult::Stopped};
+                                   ProgressResult::Failed,   ProgressResult::Stopped,
+                                   ProgressResult::UpToDate, ProgressResult::Newer,
+                                   ProgressResult::NotVerified};
 
 bool stepNamed(const std::string &name, ProgressStep &step)
 {
@@ -98,18 +100,33 @@ bool readStep(const Json &object, const char *name, ProgressStep &step)
     return found->is_string() && stepNamed(found->get<std::string>(), step);
 }
 
-bool readVersions(const Json &object, ProgressEvent &event)
+// "versions" or "versions_after": an object of mcu, logic and device.
+bool readVersions(const Json &object, const char *name, bool &known, std::string &mcu, std::string &logic,
+                  int &device)
 {
-    const Json *versions = member(object, "versions");
+    const Json *versions = member(object, name);
     if (versions == nullptr) {
         return true;
     }
     if (!versions->is_object()) {
         return false;
     }
-    event.versionsKnown = true;
-    return readText(*versions, "mcu", event.mcuVersion) && readText(*versions, "logic", event.logicVersion) &&
-           readInteger(*versions, "device", INT32_MIN, INT32_MAX, event.deviceCode);
+    known = true;
+    return readText(*versions, "mcu", mcu) && readText(*versions, "logic", logic) &&
+           readInteger(*versions, "device", INT32_MIN, INT32_MAX, device);
+}
+
+bool readFlag(const Json &object, const char *name, std::optional<bool> &value)
+{
+    const Json *found = member(object, name);
+    if (found == nullptr) {
+        return true;
+    }
+    if (!found->is_boolean()) {
+        return false;
+    }
+    value = found->get<bool>();
+    return true;
 }
 
 }  // namespace
@@ -127,6 +144,8 @@ const char *progressStepName(ProgressStep step)
         return "firmware";
     case ProgressStep::Rebooting:
         return "rebooting";
+    case ProgressStep::Verifying:
+        return "verifying";
     case ProgressStep::Done:
         return "done";
     case ProgressStep::Failed:
@@ -152,6 +171,12 @@ const char *progressResultName(ProgressResult result)
         return "failed";
     case ProgressResult::Stopped:
         return "stopped";
+    case ProgressResult::UpToDate:
+        return "up-to-date";
+    case ProgressResult::Newer:
+        return "newer";
+    case ProgressResult::NotVerified:
+        return "not-verified";
     }
     return "";
 }
@@ -170,6 +195,13 @@ std::string formatProgressEvent(const ProgressEvent &event)
     }
     if (event.versionsKnown) {
         object["versions"] = {{"mcu", event.mcuVersion}, {"logic", event.logicVersion}, {"device", event.deviceCode}};
+    }
+    if (event.versionsAfterKnown) {
+        object["versions_after"] = {
+            {"mcu", event.mcuVersionAfter}, {"logic", event.logicVersionAfter}, {"device", event.deviceCodeAfter}};
+    }
+    if (event.verified.has_value()) {
+        object["verified"] = *event.verified;
     }
     object["step"] = progressStepName(event.step);
     if (event.step == ProgressStep::Failed) {
@@ -247,15 +279,16 @@ bool parseProgressEvent(const std::string &line, ProgressEvent &event)
     if (result != nullptr && !(result->is_string() && resultNamed(result->get<std::string>(), read.result))) {
         return false;
     }
-    const Json *upToDate = member(object, "up_to_date");
-    if (upToDate != nullptr) {
-        if (!upToDate->is_boolean()) {
-            return false;
-        }
-        read.upToDate = upToDate->get<bool>();
+    std::optional<bool> upToDate;
+    if (!readFlag(object, "up_to_date", upToDate) || !readFlag(object, "verified", read.verified)) {
+        return false;
     }
+    read.upToDate = upToDate.value_or(false);
     if (!readText(object, "port", read.port) || !readInteger(object, "baud", 0, INT32_MAX, read.baud) ||
-        !readText(object, "type", read.unitType) || !readVersions(object, read) ||
+        !readText(object, "type", read.unitType) ||
+        !readVersions(object, "versions", read.versionsKnown, read.mcuVersion, read.logicVersion, read.deviceCode) ||
+        !readVersions(object, "versions_after", read.versionsAfterKnown, read.mcuVersionAfter,
+                      read.logicVersionAfter, read.deviceCodeAfter) ||
         !readStep(object, "during", read.during) || !readInteger(object, "percent", 0, 100, read.percent) ||
         !readText(object, "message", read.message)) {
         return false;

@@ -6,10 +6,11 @@
 #define PROGRESS_EVENT_H
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
-enum class ProgressStep { Searching, Checking, Logic, Firmware, Rebooting, Done, Failed };
+enum class ProgressStep { Searching, Checking, Logic, Firmware, Rebooting, Verifying, Done, Failed };
 
 // Only the last event of a run has a result.
 enum class ProgressResult {
@@ -20,6 +21,9 @@ enum class ProgressResult {
     NotFound,      // no unit answered
     Failed,        // a unit answered, and the run failed; the message says why
     Stopped,       // the run was stopped from outside (Ctrl-C on --all)
+    UpToDate,      // left alone: the unit already runs the carried versions
+    Newer,         // left alone: the unit runs versions newer than the carried ones
+    NotVerified,   // the unit restarted but does not run the carried versions
 };
 
 struct ProgressEvent {
@@ -35,6 +39,12 @@ struct ProgressEvent {
     ProgressResult result = ProgressResult::None;
     ProgressStep during = ProgressStep::Searching;  // where a Failed run stopped (Failed step only)
     bool upToDate = false;  // --info: the unit runs the versions this tool carries (Identified only)
+    // What the unit reported after its reboot, as the versions before.
+    bool versionsAfterKnown = false;
+    std::string mcuVersionAfter;
+    std::string logicVersionAfter;
+    int deviceCodeAfter = 0;
+    std::optional<bool> verified;  // once the versions after the reboot were compared with the carried ones
     std::string message;    // why a run failed, in words; empty otherwise
 };
 

@@ -55,6 +55,12 @@ std::string shortResult(const ProgressEvent &state)
         return "identified";
     case ProgressResult::Failed:
         return "FAILED";
+    case ProgressResult::UpToDate:
+        return "up to date";
+    case ProgressResult::Newer:
+        return "newer than carried";
+    case ProgressResult::NotVerified:
+        return "NOT VERIFIED";
     case ProgressResult::None:
         break;
     }
@@ -72,6 +78,19 @@ std::string duration(double seconds)
 std::string versionsBefore(const ProgressEvent &state)
 {
     return state.versionsKnown ? printable(state.mcuVersion + ", " + state.logicVersion) : "-";
+}
+
+std::string versionsAfter(const ProgressEvent &state)
+{
+    return state.versionsAfterKnown ? printable(state.mcuVersionAfter + ", " + state.logicVersionAfter) : "-";
+}
+
+// A row whose summary line does not say all: the reason follows the table.
+bool needsReason(ProgressResult result)
+{
+    return result == ProgressResult::Failed || result == ProgressResult::NotConfirmed ||
+           result == ProgressResult::NotVerified || result == ProgressResult::Stopped ||
+           result == ProgressResult::None;
 }
 
 std::string padded(const std::string &text, size_t width)
@@ -106,6 +125,12 @@ std::string rackRowStep(const RackRow &row)
         return "no unit";
     case ProgressResult::NotConfirmed:
         return withReason("NOT CONFIRMED", state);
+    case ProgressResult::NotVerified:
+        return withReason("NOT VERIFIED", state);
+    case ProgressResult::UpToDate:
+        return "up to date";
+    case ProgressResult::Newer:
+        return "newer than carried";
     case ProgressResult::Stopped:
         return "STOPPED during " + stepWithPercent(state.during, state.percent);
     case ProgressResult::Failed:
@@ -161,11 +186,13 @@ std::string RackBoard::update(const std::vector<RackRow> &rows)
 
 std::string rackSummary(const std::vector<RackRow> &rows)
 {
-    const std::vector<std::string> head = {"Port", "Type", "Versions before", "Result", "Time", "Trace"};
+    const std::vector<std::string> head = {"Port", "Type", "Versions before", "Result", "Versions after", "Time",
+                                           "Trace"};
     std::vector<std::vector<std::string>> table = {head};
     for (const RackRow &row : rows) {
         table.push_back({printable(row.port), row.state.unitType.empty() ? "-" : printable(row.state.unitType),
-                         versionsBefore(row.state), shortResult(row.state), duration(row.seconds),
+                         versionsBefore(row.state), shortResult(row.state), versionsAfter(row.state),
+                         duration(row.seconds),
                          row.traceFile.empty()      ? "-"
                          : row.traceTrouble.empty() ? printable(row.traceFile)
                                                     : printable(row.traceFile + " (" + row.traceTrouble + ")")});
@@ -185,9 +212,7 @@ std::string rackSummary(const std::vector<RackRow> &rows)
         text += line + "\n";
     }
     for (const RackRow &row : rows) {
-        const ProgressResult result = row.state.result;
-        if (result == ProgressResult::Failed || result == ProgressResult::NotConfirmed ||
-            result == ProgressResult::Stopped || result == ProgressResult::None) {
+        if (needsReason(row.state.result)) {
             text += printable(row.port) + ": " + rackRowStep(row) + "\n";
         }
     }

@@ -20,7 +20,8 @@ struct RackRow {
 };
 
 // The step as the board shows it: "waiting", "searching", "logic 45%", "done",
-// "no unit", "NOT CONFIRMED: why", "FAILED during logic 100%: why",
+// "no unit", "up to date", "newer than carried", "NOT CONFIRMED: why",
+// "NOT VERIFIED: why", "FAILED during logic 100%: why",
 // "STOPPED during firmware 40%". Characters that could move a terminal's
 // cursor are shown as '?'.
 std::string rackRowStep(const RackRow &row);
@@ -49,8 +50,9 @@ size_t rackPortWidth(const std::vector<RackRow> &rows);
 // One line of the board: port, rate, type and step.
 std::string rackBoardLine(const RackRow &row, size_t portWidth = 8);
 
-// The table at the end: port, type, versions before, result, time and
-// trace file of every row, then why each failed or stopped row did.
+// The table at the end: port, type, versions before, result, versions
+// after the reboot, time and trace file of every row, then why each failed,
+// unverified or stopped row did.
 std::string rackSummary(const std::vector<RackRow> &rows);
 
 #endif

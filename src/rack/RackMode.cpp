@@ -113,10 +113,34 @@ std::string joined(const std::vector<std::string> &names)
     return text;
 }
 
+// Each port's process leaves a current or newer unit alone, as the rack
+// does, and is lifted as the rack is; it checks the versions after the
+// reboot anyway, being unattended.
+std::vector<std::string> childPolicyOptions(const CommandLine &line)
+{
+    std::vector<std::string> options = {"--if-needed"};
+    if (line.allowReinstall) {
+        options.push_back("--allow-reinstall");
+    }
+    if (line.allowOlder) {
+        options.push_back("--allow-older");
+    }
+    return options;
+}
+
+// A unit found that needs nothing more: updated and verified, already
+// current, or newer than what this tool carries.
+bool settledWell(ProgressResult result)
+{
+    return result == ProgressResult::Updated || result == ProgressResult::UpToDate ||
+           result == ProgressResult::Newer;
+}
+
 class Rack {
 public:
     Rack(const CommandLine &line, const std::string &program)
         : json_(line.progress == ProgressFormat::Json), program_(program), logDir_(line.logDir),
+          childPolicy_(childPolicyOptions(line)),
           board_(!json_ && Console_EnableCursorMovement()), start_(Clock::now()), stamp_(startStamp())
     {
     }
@@ -148,6 +172,7 @@ private:
     const bool json_;
     const std::string program_;
     const std::string logDir_;
+    const std::vector<std::string> childPolicy_;
     RackBoard board_;
     const Clock::time_point start_;
     const std::string stamp_;
@@ -213,6 +238,7 @@ void Rack::startChild(PortRun &port)
 {
     port.row.waiting = false;
     std::vector<std::string> arguments = {program_, "--port", port.portOption, "--no-wait", "--progress", "json"};
+    arguments.insert(arguments.end(), childPolicy_.begin(), childPolicy_.end());
     std::string error;
     if (Trace_CreateNew(tracePath(port.row.port), port.row.traceFile, error)) {
         arguments.insert(arguments.end(), {"--log", port.row.traceFile});
@@ -384,12 +410,14 @@ int Rack::verdict(void)
 {
     int found = 0;
     int updated = 0;
+    int settled = 0;
     std::vector<std::string> searched;
     for (const PortRun &port : ports_) {
         searched.push_back(port.row.port);
         if (port.row.state.result != ProgressResult::NotFound) {
             ++found;
             updated += port.row.state.result == ProgressResult::Updated ? 1 : 0;
+            settled += settledWell(port.row.state.result) ? 1 : 0;
         }
     }
     std::string message;
@@ -401,8 +429,11 @@ int Rack::verdict(void)
         message = "\r\nERROR: no unit answered on " + joined(searched) + ".\r\n";
     } else if (updated == found) {
         message = "\r\nAll " + std::to_string(found) + (found == 1 ? " unit was" : " units were") + " updated.\r\n";
+    } else if (settled == found) {
+        message = "\r\nEvery unit found is done: " + std::to_string(updated) + " updated, " +
+                  std::to_string(found - updated) + " left alone.\r\n";
     } else {
-        const int failed = found - updated;
+        const int failed = found - settled;
         message = found == 1 ? std::string("\r\nERROR: the unit was not updated.\r\n")
                              : "\r\nERROR: " + std::to_string(failed) + " of " + std::to_string(found) + " units " +
                                    (failed == 1 ? "was" : "were") + " not updated.\r\n";
@@ -410,7 +441,7 @@ int Rack::verdict(void)
     if (!json_) {
         dipsplayLastMessageToUserBeforeExit(message.c_str());
     }
-    return found > 0 && updated == found ? EXIT_STATUS_SUCCESS : EXIT_STATUS_FAILED;
+    return found > 0 && settled == found ? EXIT_STATUS_SUCCESS : EXIT_STATUS_FAILED;
 }
 
 int Rack::run(void)

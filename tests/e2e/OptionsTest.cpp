@@ -168,7 +168,8 @@ TEST_F(Options, WholeUpdateThroughPortAndBaudWithoutAKeyWait)
     startUnit(unitAt(7, 9600, "rx"));
     runAndCheckWith({"--port", "7", "--baud", "9600", "--no-wait"}, EXIT_UPDATED,
                     "\n\rYou are about to upload the firmware version 1.0.2\n\r\n\rOpening COM7...................." +
-                        discovered(7, 9600) + updateSteps(UnitType::Rx) + successLine() + "\r\n");
+                        discovered(7, 9600) + updateSteps(UnitType::Rx) +
+                        versionsAfterLine("61.01.02, XC7A75 1.02", true) + successLine() + "\r\n");
     expectImagesReceived(CATALOGUE_RX_LOGIC);
 }
 

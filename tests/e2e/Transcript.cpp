@@ -144,6 +144,16 @@ std::string rebootWait()
 
 std::string successLine() { return "\n\r\n\rThe update was successful, the unit is now operational\r\n"; }
 
+std::string versionsAfterLine(const std::string &versions, bool verified)
+{
+    return "\n\r\n\rChecking the versions after the update ......  " + versions + (verified ? "  OK\r\n" : "  FAILED\r\n");
+}
+
+std::string nothingToDo()
+{
+    return "\r\nNothing to do: the unit already runs the carried versions 61.01.02, XC7A75 1.02.\r\n";
+}
+
 std::string failedVerdict() { return "\n\rERROR: The update was not successful.\r\n"; }
 
 std::string exitPrompt(const std::string &lastMessage) { return lastMessage + "\r\nPress any key to exit"; }

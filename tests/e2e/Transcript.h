@@ -67,6 +67,11 @@ std::string unitStoppedTakingData(int stallLimitMs);
 // From the end of the MCU stream to the last "100%".
 std::string rebootWait();
 std::string successLine();
+// The check of the versions after the reboot: what the unit reported
+// ("61.01.02, XC7A75 1.02") and whether it is what the tool carries.
+std::string versionsAfterLine(const std::string &versions, bool verified);
+// --if-needed on a unit that already runs the carried versions.
+std::string nothingToDo();
 
 std::string failedVerdict();
 // The end of every run.

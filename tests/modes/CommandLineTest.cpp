@@ -1,6 +1,7 @@
 // The command line record and the versions read from image file names.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -157,10 +158,61 @@ TEST(CommandLine, RackAndProgressOptionsAreRefusedWhereTheyDoNotFit)
     EXPECT_EQ(refusal({"--all", "--all"}), "--all and --all cannot be given together");
 }
 
+TEST(CommandLine, UpdateChecksGoWithTheUpdateAndTheRackOnly)
+{
+    CommandLine line;
+    std::string error;
+    // The plain run checks nothing more unless asked; an unattended one or a rack always verifies.
+    ASSERT_TRUE(parse({}, line, error));
+    EXPECT_FALSE(line.verifiesAfterReboot());
+    EXPECT_FALSE(line.leavesCurrentUnits());
+    ASSERT_TRUE(parse({"--verify"}, line, error)) << error;
+    EXPECT_TRUE(line.verifiesAfterReboot());
+    EXPECT_FALSE(line.leavesCurrentUnits());
+    ASSERT_TRUE(parse({"--port", "3"}, line, error)) << error;
+    EXPECT_TRUE(line.verifiesAfterReboot());
+    ASSERT_TRUE(parse({"--if-needed", "--allow-older", "--allow-reinstall"}, line, error)) << error;
+    EXPECT_TRUE(line.leavesCurrentUnits() && line.allowOlder && line.allowReinstall);
+    ASSERT_TRUE(parse({"--all", "--allow-reinstall"}, line, error)) << error;
+    EXPECT_TRUE(line.verifiesAfterReboot() && line.leavesCurrentUnits() && line.allowReinstall);
+
+    EXPECT_EQ(refusal({"--info", "--verify"}), "--verify does not go with --info");
+    EXPECT_EQ(refusal({"--if-needed", "--web-package"}), "--if-needed does not go with --web-package");
+    EXPECT_EQ(refusal({"--allow-older"}), "--allow-older goes with --all or --if-needed only");
+    EXPECT_EQ(refusal({"--verify", "--allow-reinstall"}), "--allow-reinstall goes with --all or --if-needed only");
+    EXPECT_EQ(refusal({"--list-ports", "--allow-reinstall", "--if-needed"}), "--if-needed does not go with --list-ports");
+    EXPECT_EQ(refusal({"--if-needed", "--if-needed"}), "--if-needed is given twice");
+    EXPECT_EQ(refusal({"--verify=1"}), "--verify takes no value");
+}
+
+TEST(CarriedVersions, AUnitStandsAgainstTheCarriedVersionsAsNumbers)
+{
+    // The catalogue carries 61.01.02 and XC7A75 1.02 for both types.
+    const auto unit = [](int v, int r, int s, const char *model, int lv, int lr) {
+        UnitVersions versions = {v, r, s, "", lv, lr, 7, 1};
+        snprintf(versions.model, sizeof versions.model, "%s", model);
+        return versions;
+    };
+    EXPECT_EQ(versionStanding(unit(61, 1, 2, "XC7A75", 1, 2), true), VersionStanding::Current);
+    EXPECT_EQ(versionStanding(unit(61, 1, 2, "XC7A75", 1, 2), false), VersionStanding::Current);
+    EXPECT_EQ(versionStanding(unit(61, 1, 1, "XC7A75", 1, 2), true), VersionStanding::Outdated);
+    EXPECT_EQ(versionStanding(unit(60, 9, 99, "XC7A75", 1, 3), true), VersionStanding::Newer);
+    EXPECT_EQ(versionStanding(unit(61, 2, 0, "XC7A75", 0, 1), true), VersionStanding::Newer);
+    EXPECT_EQ(versionStanding(unit(61, 1, 10, "XC7A75", 1, 2), true), VersionStanding::Newer);
+    // Versions of another logic model are not ordered against the carried one.
+    EXPECT_EQ(versionStanding(unit(61, 1, 2, "XC7A35", 9, 9), true), VersionStanding::Outdated);
+    EXPECT_EQ(formatUnitVersions(unit(62, 0, 3, "XC7A75", 1, 2)), "62.00.03, XC7A75 1.02");
+    EXPECT_EQ(formatCarriedVersions(true), "61.01.02, XC7A75 1.02");
+    UnitVersions unread = unit(0, 0, 0, "", 0, 0);
+    unread.complete = 0;
+    EXPECT_EQ(formatUnitVersions(unread), "unknown");
+}
+
 TEST(CommandLine, HelpNamesTheRackAndTheEvents)
 {
     const std::string help = usageText("RavelinFwUpgrade");
-    for (const char *option : {"--all", "--log-dir DIR", "--progress json"}) {
+    for (const char *option : {"--all", "--log-dir DIR", "--progress json", "--verify", "--if-needed",
+                               "--allow-reinstall", "--allow-older", "  4    the unit restarted"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
 }

@@ -42,6 +42,11 @@ void expectSame(const ProgressEvent &a, const ProgressEvent &b)
     EXPECT_EQ(a.during, b.during);
     EXPECT_EQ(a.upToDate, b.upToDate);
     EXPECT_EQ(a.message, b.message);
+    EXPECT_EQ(a.versionsAfterKnown, b.versionsAfterKnown);
+    EXPECT_EQ(a.mcuVersionAfter, b.mcuVersionAfter);
+    EXPECT_EQ(a.logicVersionAfter, b.logicVersionAfter);
+    EXPECT_EQ(a.deviceCodeAfter, b.deviceCodeAfter);
+    EXPECT_EQ(a.verified, b.verified);
 }
 
 ProgressEvent readBack(const std::string &line)
@@ -71,6 +76,35 @@ TEST(ProgressEvent, EventsAreOneLineThatReadsBackTheSame)
 
     // Windows writes the line end as CR LF.
     expectSame(identified, readBack(formatProgressEvent(identified) + "\r"));
+
+    // A unit that restarted on its old versions: what it reported after the
+    // reboot comes behind what it reported before, then the verdict.
+    ProgressEvent unverified = fullEvent();
+    unverified.during = ProgressStep::Verifying;
+    unverified.percent = -1;
+    unverified.result = ProgressResult::NotVerified;
+    unverified.versionsAfterKnown = true;
+    unverified.mcuVersionAfter = "61.01.01";
+    unverified.logicVersionAfter = "XC7A75 1.02";
+    unverified.deviceCodeAfter = 7;
+    unverified.verified = false;
+    unverified.message = "the unit restarted but does not run the carried versions";
+    const std::string unverifiedLine = formatProgressEvent(unverified);
+    expectSame(unverified, readBack(unverifiedLine));
+    EXPECT_EQ(unverifiedLine.substr(unverifiedLine.find("\"versions_after\"")),
+              "\"versions_after\":{\"mcu\":\"61.01.01\",\"logic\":\"XC7A75 1.02\",\"device\":7},\"verified\":false,"
+              "\"step\":\"failed\",\"during\":\"verifying\",\"result\":\"not-verified\",\"message\":\"the unit "
+              "restarted but does not run the carried versions\"}");
+    for (const ProgressResult leftAlone : {ProgressResult::UpToDate, ProgressResult::Newer}) {
+        ProgressEvent done;
+        done.step = ProgressStep::Done;
+        done.result = leftAlone;
+        expectSame(done, readBack(formatProgressEvent(done)));
+    }
+    ProgressEvent untouched = identified;
+    EXPECT_FALSE(parseProgressEvent("{\"step\":\"done\",\"verified\":\"yes\"}", untouched));
+    EXPECT_FALSE(parseProgressEvent("{\"step\":\"done\",\"versions_after\":[]}", untouched));
+    expectSame(identified, untouched);
 }
 
 TEST(ProgressEvent, WritesTheDocumentedMembersInOrderAndLeavesOutWhatIsNotKnown)

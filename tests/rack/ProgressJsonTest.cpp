@@ -42,14 +42,15 @@ TEST_F(RackRun, JsonProgressFollowsAWholeUpdate)
     // Steps in order, each percentage growing to 100, the unit known before
     // its first image.
     const std::vector<ProgressStep> order = {ProgressStep::Searching, ProgressStep::Checking, ProgressStep::Logic,
-                                             ProgressStep::Firmware, ProgressStep::Rebooting, ProgressStep::Done};
+                                             ProgressStep::Firmware, ProgressStep::Rebooting, ProgressStep::Verifying,
+                                             ProgressStep::Done};
     size_t at = 0;
     int percent = -1;
     for (size_t i = 0; i < events.size(); ++i) {
         const ProgressEvent &event = events[i];
         if (event.step != order[at]) {
-            EXPECT_TRUE(at == 0 || order[at] == ProgressStep::Checking || order[at] == ProgressStep::Done ||
-                        percent == 100)
+            EXPECT_TRUE(at == 0 || order[at] == ProgressStep::Checking || order[at] == ProgressStep::Verifying ||
+                        order[at] == ProgressStep::Done || percent == 100)
                 << "left " << progressStepName(order[at]) << " at " << percent << "%";
             while (at < order.size() && order[at] != event.step)
                 ++at;
@@ -69,6 +70,10 @@ TEST_F(RackRun, JsonProgressFollowsAWholeUpdate)
     EXPECT_EQ(at, order.size() - 1);
     EXPECT_EQ(events.back().result, ProgressResult::Updated);
     EXPECT_EQ(events.back().message, "");
+    // Nobody watches a run for a program: the versions after the reboot are checked.
+    EXPECT_EQ(events.back().verified, std::optional<bool>(true));
+    EXPECT_EQ(events.back().mcuVersionAfter, "61.01.02");
+    EXPECT_EQ(events.back().logicVersionAfter, "XC7A75 1.02");
 }
 
 TEST_F(RackRun, JsonProgressEndsWithTheResultAndWhy)

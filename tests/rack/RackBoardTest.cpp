@@ -142,6 +142,9 @@ TEST(RackBoard, TheSummaryListsEveryPortAlignedAndThenWhyTheFailedOnesFailed)
     updated.state.logicVersion = "XC7A75 1.02";
     updated.seconds = 245.4;
     updated.traceFile = "RavelinFwUpgrade-COM1-20261208-051838.log";
+    updated.state.versionsAfterKnown = true;
+    updated.state.mcuVersionAfter = "61.01.03";
+    updated.state.logicVersionAfter = "XC7A75 1.03";
     RackRow refused = ended(row("COM12", 9600, "RX", ProgressStep::Logic, 100), ProgressResult::Failed,
                             ProgressStep::Logic, "the unit answered \"ERROR: flash write\" instead of \"SUCCESS\"");
     refused.seconds = 61;
@@ -150,9 +153,31 @@ TEST(RackBoard, TheSummaryListsEveryPortAlignedAndThenWhyTheFailedOnesFailed)
     silent.seconds = 6.2;
 
     EXPECT_EQ(rackSummary({updated, refused, silent}),
-              "Port   Type  Versions before        Result   Time  Trace\n"
-              "COM1   TX    61.01.02, XC7A75 1.02  updated  4:05  RavelinFwUpgrade-COM1-20261208-051838.log\n"
-              "COM12  RX    -                      FAILED   1:01  -\n"
-              "COM5   -     -                      no unit  0:06  -\n"
+              "Port   Type  Versions before        Result   Versions after         Time  Trace\n"
+              "COM1   TX    61.01.02, XC7A75 1.02  updated  61.01.03, XC7A75 1.03  4:05  "
+              "RavelinFwUpgrade-COM1-20261208-051838.log\n"
+              "COM12  RX    -                      FAILED   -                      1:01  -\n"
+              "COM5   -     -                      no unit  -                      0:06  -\n"
               "COM12: FAILED during logic 100%: the unit answered \"ERROR: flash write\" instead of \"SUCCESS\"\n");
+
+    // Units left alone say so on the board and in the summary; one that
+    // restarted on its old versions shows them and why it counts as not updated.
+    RackRow current = ended(row("COM2", 9600, "RX", ProgressStep::Checking), ProgressResult::UpToDate,
+                            ProgressStep::Checking);
+    RackRow newer = ended(row("COM3", 9600, "TX", ProgressStep::Checking), ProgressResult::Newer,
+                          ProgressStep::Checking);
+    RackRow unverified = ended(row("COM4", 9600, "TX", ProgressStep::Verifying), ProgressResult::NotVerified,
+                               ProgressStep::Verifying, "it runs 61.01.01, XC7A75 1.02");
+    unverified.state.versionsAfterKnown = true;
+    unverified.state.mcuVersionAfter = "61.01.01";
+    unverified.state.logicVersionAfter = "XC7A75 1.02";
+    EXPECT_EQ(rackBoardLine(current), "COM2     9600    RX  up to date");
+    EXPECT_EQ(rackBoardLine(newer), "COM3     9600    TX  newer than carried");
+    EXPECT_EQ(rackBoardLine(unverified), "COM4     9600    TX  NOT VERIFIED: it runs 61.01.01, XC7A75 1.02");
+    EXPECT_EQ(rackSummary({current, newer, unverified}),
+              "Port  Type  Versions before  Result              Versions after         Time  Trace\n"
+              "COM2  RX    -                up to date          -                      0:00  -\n"
+              "COM3  TX    -                newer than carried  -                      0:00  -\n"
+              "COM4  TX    -                NOT VERIFIED        61.01.01, XC7A75 1.02  0:00  -\n"
+              "COM4: NOT VERIFIED: it runs 61.01.01, XC7A75 1.02\n");
 }

@@ -40,7 +40,7 @@ TEST_F(RackRun, CtrlCStopsEveryProcessAndTheBoardSaysWhereEachWas)
 
     int out[2];
     ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
-    const pid_t tool = startProcess(toolCommand({"--all", "--no-wait", "--log-dir", traces.path()}), toolEnvironment(), -1, out[1], -1);
+    const pid_t tool = startProcess(toolCommand({"--all", "--allow-reinstall", "--no-wait", "--log-dir", traces.path()}), toolEnvironment(), -1, out[1], -1);
     close(out[1]);
 
     std::string shown;

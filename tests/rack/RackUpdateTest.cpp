@@ -25,7 +25,8 @@ TEST_F(RackRun, UpdatesEveryUnitFoundAndReportsTheRefusalWithItsPort)
     addUnit(5, 115200, UnitType::Tx, {"silent"});
 
     const ProcessResult run =
-        runProcess(toolCommand({"--all", "--no-wait", "--log-dir", traces.path()}), toolEnvironment(), std::nullopt, 240s);
+        runProcess(toolCommand({"--all", "--allow-reinstall", "--no-wait", "--log-dir", traces.path()}), toolEnvironment(),
+                   std::nullopt, 240s);
     EXPECT_TRUE(toolProcesses().empty()) << "a process of the rack outlived it";
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.status, EXIT_UPDATE_FAILED);
@@ -103,7 +104,7 @@ TEST_F(RackRun, JsonProgressOfARackIsEveryPortsEvents)
     addUnit(1, 57600, UnitType::Rx, {"not-ready"});
     addUnit(3, 4800, UnitType::Tx, {"silent"});
 
-    const ProcessResult run = runProcess(toolCommand({"--all", "--progress", "json", "--log-dir", traces.path()}),
+    const ProcessResult run = runProcess(toolCommand({"--all", "--allow-reinstall", "--progress", "json", "--log-dir", traces.path()}),
                                          toolEnvironment(), std::nullopt, 90s);
     EXPECT_EQ(run.status, EXIT_UPDATE_FAILED);
     EXPECT_EQ(run.err, "");
@@ -142,8 +143,9 @@ TEST_F(RackRun, UsbSerialDevicesAreSearchedAndUpdatedBesideTheComPorts)
     addDeviceUnit("ttyUSB0", 115200, UnitType::Rx);
     addDeviceUnit("ttyACM1", 9600, UnitType::Tx);
 
-    const ProcessResult run = runProcess(toolCommand({"--all", "--no-wait", "--log-dir", traces.path()}),
-                                         deviceEnvironment(), std::nullopt, 240s);
+    const ProcessResult run =
+        runProcess(toolCommand({"--all", "--allow-reinstall", "--no-wait", "--log-dir", traces.path()}),
+                   deviceEnvironment(), std::nullopt, 240s);
     EXPECT_TRUE(toolProcesses().empty()) << "a process of the rack outlived it";
     EXPECT_EQ(run.status, EXIT_UPDATED) << run.out;
     expectImagesReceived("ttyS2", UnitType::Tx);

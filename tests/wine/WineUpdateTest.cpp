@@ -395,7 +395,7 @@ TEST_F(WineRun, AllUpdatesTwoUnitsAtOnce)
     ASSERT_FALSE(mcu.empty());
 
     const ProcessResult run =
-        runExe(ToolBuild::QuickBoot, 200s, std::nullopt, {"--all", "--no-wait", "--log-dir", "Z:" + saved.path()});
+        runExe(ToolBuild::QuickBoot, 200s, std::nullopt, {"--all", "--allow-reinstall", "--no-wait", "--log-dir", "Z:" + saved.path()});
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.status, EXIT_UPDATED) << run.out;
     EXPECT_EQ(run.err, "");
@@ -458,7 +458,7 @@ TEST_F(WineRun, CtrlCAtTheConsoleStopsTheRack)
     startSavingUnit(2, 9600, "rx", {"--pace"});
     Terminal console;
     ASSERT_TRUE(console.isOpen());
-    const pid_t exe = startExeAtConsole(console.fd(), {"--all", "--no-wait", "--log-dir", "Z:" + saved.path()});
+    const pid_t exe = startExeAtConsole(console.fd(), {"--all", "--allow-reinstall", "--no-wait", "--log-dir", "Z:" + saved.path()});
 
     EXPECT_TRUE(console.shows("COM1115200TXlogic0%", 60s) && console.shows("COM29600RXlogic0%", 60s))
         << console.screen;

@@ -30,6 +30,7 @@ const FaultName FAULTS[] = {
     {"drip", Fault::Drip},
     {"stop-reading-mid-stream", Fault::StopReadingMidStream},
     {"escape-stream-reply", Fault::EscapeStreamReply},
+    {"keep-versions", Fault::KeepVersions},
 };
 
 bool parseInt(const std::string &text, long min, long max, int &value)
@@ -71,6 +72,11 @@ const char *helpText()
            "                       hold any bytes but NUL, escape sequences included\n"
            "  --mcu-version TEXT   MCU version in the version reply (default 61.1.2)\n"
            "  --logic-version TEXT logic version in the version reply (default 1.2)\n"
+           "  --mcu-version-after TEXT\n"
+           "                       MCU version in the version reply once a complete\n"
+           "                       update has rebooted the unit (default 61.1.2)\n"
+           "  --logic-version-after TEXT\n"
+           "                       logic version after such an update (default 1.2)\n"
            "  --boot-ms MS         time from the last \"SUCCESS\" to the prompt\n"
            "                       (default 145000)\n"
            "  --save-fpga FILE     write the logic image, as received, to FILE\n"
@@ -101,7 +107,9 @@ const char *helpText()
            "      stop-reading-mid-stream  after half the logic image, stop reading the\n"
            "                         line for good and keep it open (its writer stalls)\n"
            "      escape-stream-reply  answer a correct image with an error text that\n"
-           "                         holds terminal escape sequences, a BEL and a CR LF\n"
+                 "                         holds terminal escape sequences, a BEL and a CR LF\n"
+           "      keep-versions      report the versions it had before after an update, as\n"
+           "                         a unit whose new firmware did not take\n"
            "  --verbose            log what the unit does to stderr\n"
            "  --help               show this text\n"
            "\n"
@@ -164,6 +172,12 @@ bool setValued(Options &options, const std::string &arg, const std::string &valu
         ok = !value.empty();
     } else if (arg == "--logic-version") {
         options.unit.logicVersion = value;
+        ok = !value.empty();
+    } else if (arg == "--mcu-version-after") {
+        options.unit.mcuVersionAfter = value;
+        ok = !value.empty();
+    } else if (arg == "--logic-version-after") {
+        options.unit.logicVersionAfter = value;
         ok = !value.empty();
     } else if (arg == "--device-code") {
         errno = 0;

@@ -274,6 +274,10 @@ void Unit::tick(Clock::time_point now)
         logicTaken_ = false;
         line_.clear();
         swallow_ = 0;
+        if (!config_.has(Fault::KeepVersions)) {
+            config_.mcuVersion = config_.mcuVersionAfter;
+            config_.logicVersion = config_.logicVersionAfter;
+        }
         if (config_.has(Fault::NoPrompt)) {
             logVerbose("booted, no prompt");
             return;

@@ -17,7 +17,8 @@
 //   "%fw -h <sum> <len>" the same for the MCU image  (115200)
 //
 // After a logic and then an MCU image have both been taken, the unit reboots:
-// it ignores the line for the boot time, then sends its prompt at its own rate.
+// it ignores the line for the boot time, then sends its prompt at its own rate
+// and from then on reports the versions after the update.
 #ifndef UNIT_SIM_UNIT_H
 #define UNIT_SIM_UNIT_H
 
@@ -50,6 +51,7 @@ enum class Fault {
     Drip,
     StopReadingMidStream,
     EscapeStreamReply,
+    KeepVersions,
     Count
 };
 
@@ -60,6 +62,10 @@ struct UnitConfig {
     std::string model = "XC7A75";       // the model word of the version reply
     std::string mcuVersion = "61.1.2";   // first line of the version reply
     std::string logicVersion = "1.2";    // after the model word
+    // What the version reply says once a complete update has rebooted the
+    // unit (unless the keep-versions fault keeps the versions above).
+    std::string mcuVersionAfter = "61.1.2";
+    std::string logicVersionAfter = "1.2";
     int bootMs = 145000;
     std::bitset<static_cast<std::size_t>(Fault::Count)> faults;
 
