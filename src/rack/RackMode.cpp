@@ -160,6 +160,8 @@ private:
     void takeLine(PortRun &port, const std::string &line);
     void takeOutput(PortRun &port, const std::string &output);
     void settle(PortRun &port, const ProgressEvent &state);
+    // Settles the port as stopped where it was, saying why.
+    void settleStopped(PortRun &port, const char *why);
     void childEnded(PortRun &port, int status);
     void stopChildren(void);
     bool anyChildRunning(void) const;
@@ -238,7 +240,6 @@ void Rack::startChild(PortRun &port)
 {
     port.row.waiting = false;
     std::vector<std::string> arguments = {program_, "--port", port.portOption, "--no-wait", "--progress", "json"};
-    arguments.insert(arguments.end(), childPolicy_.begin(), childPolicy_.end());
     std::string error;
     if (Trace_CreateNew(tracePath(port.row.port), port.row.traceFile, error)) {
         arguments.insert(arguments.end(), {"--log", port.row.traceFile});
@@ -246,6 +247,7 @@ void Rack::startChild(PortRun &port)
         port.row.traceFile = tracePath(port.row.port);
         port.row.traceTrouble = "not created: " + error;
     }
+    arguments.insert(arguments.end(), childPolicy_.begin(), childPolicy_.end());
     port.child = ChildProcess_Start(arguments, error);
     if (port.child == nullptr) {
         ProgressEvent failed = port.row.state;
@@ -353,17 +355,22 @@ void Rack::readChildren(void)
     }
 }
 
+void Rack::settleStopped(PortRun &port, const char *why)
+{
+    ProgressEvent stopped = port.row.state;
+    stopped.during = stopped.step;
+    stopped.step = ProgressStep::Failed;
+    stopped.result = ProgressResult::Stopped;
+    stopped.message = why;
+    settle(port, stopped);
+}
+
 void Rack::stopChildren(void)
 {
     for (PortRun &port : ports_) {
         if (port.row.waiting) {
             port.row.waiting = false;
-            ProgressEvent stopped = port.row.state;
-            stopped.during = stopped.step;
-            stopped.step = ProgressStep::Failed;
-            stopped.result = ProgressResult::Stopped;
-            stopped.message = "stopped by the operator before its turn";
-            settle(port, stopped);
+            settleStopped(port, "stopped by the operator before its turn");
             continue;
         }
         if (port.child == nullptr) {
@@ -376,12 +383,7 @@ void Rack::stopChildren(void)
         ChildProcess_Stop(port.child);
         port.child = nullptr;
         if (!port.over()) {
-            ProgressEvent stopped = port.row.state;
-            stopped.during = stopped.step;
-            stopped.step = ProgressStep::Failed;
-            stopped.result = ProgressResult::Stopped;
-            stopped.message = "stopped by the operator";
-            settle(port, stopped);
+            settleStopped(port, "stopped by the operator");
         }
     }
 }
