@@ -134,7 +134,7 @@ TEST_F(StoppedRun, RackStoppedOrKilledPutsEveryPortBack)
         const std::string wire2 = startUnitOn(2);
         PortUnderTest port1(units[0]->linkPath());
         PortUnderTest port2(units[1]->linkPath());
-        const pid_t rack = startTool({"--all", "--no-wait", "--log-dir", comDir.path()});
+        const pid_t rack = startTool({"--all", "--allow-reinstall", "--no-wait", "--log-dir", comDir.path()});
         EXPECT_TRUE(reachesTheAnnouncement(wire1));
         EXPECT_TRUE(reachesTheAnnouncement(wire2));
         kill(rack, sig);

@@ -104,7 +104,7 @@ TEST_F(RackRun, PlantedLinksAreNeverFollowedAndAnIncompleteTraceIsMarked)
     }
 
     std::vector<std::string> command = {"/bin/sh", "-c", "ulimit -f 8 && trap '' XFSZ && exec \"$0\" \"$@\""};
-    for (const std::string &argument : toolCommand({"--all", "--no-wait", "--log-dir", traces.path()}))
+    for (const std::string &argument : toolCommand({"--all", "--allow-reinstall", "--no-wait", "--log-dir", traces.path()}))
         command.push_back(argument);
     const ProcessResult run = runProcess(command, toolEnvironment(), std::nullopt, 240s);
     EXPECT_FALSE(run.timedOut);
@@ -173,7 +173,7 @@ TEST_F(RackRun, ABigRackRunsAtMost32PortProcessesAtOnce)
         silent.push_back(std::make_unique<SilentPort>(comDir.file("ttyUSB" + std::to_string(n)), false));
     addDeviceUnit("ttyUSB7", 115200, UnitType::Rx);
 
-    const ProcessResult run = runProcess(toolCommand({"--all", "--no-wait", "--log-dir", traces.path()}),
+    const ProcessResult run = runProcess(toolCommand({"--all", "--allow-reinstall", "--no-wait", "--log-dir", traces.path()}),
                                          deviceEnvironment(), std::nullopt, 300s);
     EXPECT_FALSE(run.timedOut);
     EXPECT_TRUE(toolProcesses().empty()) << "a process of the rack outlived it";
