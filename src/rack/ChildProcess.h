@@ -11,6 +11,7 @@
 #ifndef CHILD_PROCESS_H
 #define CHILD_PROCESS_H
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,15 @@ struct ChildProcess;
 std::string ChildProcess_OwnExecutable(void);
 
 // Starts arguments[0], a full path, with the rest as its arguments. Null,
-// with `error` saying why, when it cannot start.
-ChildProcess *ChildProcess_Start(const std::vector<std::string> &arguments, std::string &error);
+// with `error` saying why, when it cannot start. A `passedFile` is handed to
+// the child open, where the system allows it, so that the child writes to
+// that very file whatever becomes of its name; the child opens it under
+// ChildProcess_PassedFileName(its name).
+ChildProcess *ChildProcess_Start(const std::vector<std::string> &arguments, std::string &error,
+                                 FILE *passedFile = nullptr);
+// The name under which a child opens the file passed to it: on Linux its
+// inherited descriptor's, elsewhere `name` itself.
+std::string ChildProcess_PassedFileName(const std::string &name);
 
 // Returns once one of the children has output to read or has ended its
 // output, once a stop request has come, or after `timeoutMs`.

@@ -92,8 +92,11 @@ void release(ChildProcess *child)
     delete child;
 }
 
+// The descriptor a passed file has in the child, named by /dev/fd/N.
+constexpr int PASSED_FILE_DESCRIPTOR = 3;
+
 // In the forked child, up to exec: only async-signal-safe calls.
-[[noreturn]] void becomeChild(char *const *argv, int outputEnd, pid_t parent)
+[[noreturn]] void becomeChild(char *const *argv, int outputEnd, int passedFile, pid_t parent)
 {
     // A process group of its own keeps the terminal's Ctrl-C away from it.
     setpgid(0, 0);
@@ -101,9 +104,17 @@ void release(ChildProcess *child)
     if (getppid() != parent) {
         _exit(127);
     }
-    const int nullDevice = open("/dev/null", O_RDONLY);
-    if (nullDevice < 0 || dup2(nullDevice, STDIN_FILENO) < 0 || dup2(outputEnd, STDOUT_FILENO) < 0 ||
-        dup2(outputEnd, STDERR_FILENO) < 0) {
+    // Output first, then the passed file (which may take the pipe's old
+    // number), then the null device in the one place still free to it.
+    if (dup2(outputEnd, STDOUT_FILENO) < 0 || dup2(outputEnd, STDERR_FILENO) < 0) {
+        _exit(127);
+    }
+    if (passedFile >= 0 && (dup2(passedFile, PASSED_FILE_DESCRIPTOR) < 0 ||
+                            fcntl(PASSED_FILE_DESCRIPTOR, F_SETFD, 0) < 0)) {
+        _exit(127);
+    }
+    const int nullDevice = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (nullDevice < 0 || dup2(nullDevice, STDIN_FILENO) < 0) {
         _exit(127);
     }
     execv(argv[0], argv);
@@ -128,7 +139,12 @@ std::string ChildProcess_OwnExecutable(void)
     return std::string(path, static_cast<size_t>(length));
 }
 
-ChildProcess *ChildProcess_Start(const std::vector<std::string> &arguments, std::string &error)
+std::string ChildProcess_PassedFileName(const std::string &)
+{
+    return "/dev/fd/" + std::to_string(PASSED_FILE_DESCRIPTOR);
+}
+
+ChildProcess *ChildProcess_Start(const std::vector<std::string> &arguments, std::string &error, FILE *passedFile)
 {
     if (arguments.empty()) {
         error = "no program";
@@ -145,6 +161,7 @@ ChildProcess *ChildProcess_Start(const std::vector<std::string> &arguments, std:
         error = std::string("no pipe: ") + strerror(errno);
         return nullptr;
     }
+    const int passedDescriptor = passedFile != nullptr ? fileno(passedFile) : -1;
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid < 0) {
@@ -154,7 +171,7 @@ ChildProcess *ChildProcess_Start(const std::vector<std::string> &arguments, std:
         return nullptr;
     }
     if (pid == 0) {
-        becomeChild(argv.data(), ends[1], parent);
+        becomeChild(argv.data(), ends[1], passedDescriptor, parent);
     }
     close(ends[1]);
     fcntl(ends[0], F_SETFL, fcntl(ends[0], F_GETFL) | O_NONBLOCK);

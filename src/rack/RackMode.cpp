@@ -193,11 +193,13 @@ bool Rack::traceFolderWritable(void) const
     // all fail the creation of a new file, with the system's reason.
     std::string probe;
     std::string error;
-    if (!Trace_CreateNew(tracePath("check"), probe, error)) {
+    FILE *check = Trace_CreateNew(tracePath("check"), probe, error);
+    if (check == nullptr) {
         fprintf(stderr, "ERROR: --log-dir: no trace can be written in \"%s\": %s.\n",
                 logDir_.empty() ? "." : logDir_.c_str(), error.c_str());
         return false;
     }
+    fclose(check);
     remove(probe.c_str());
     return true;
 }
@@ -241,14 +243,20 @@ void Rack::startChild(PortRun &port)
     port.row.waiting = false;
     std::vector<std::string> arguments = {program_, "--port", port.portOption, "--no-wait", "--progress", "json"};
     std::string error;
-    if (Trace_CreateNew(tracePath(port.row.port), port.row.traceFile, error)) {
-        arguments.insert(arguments.end(), {"--log", port.row.traceFile});
+    // The process writes to the very file created here, handed to it open:
+    // a name swapped for a link in the meantime is never opened.
+    FILE *trace = Trace_CreateNew(tracePath(port.row.port), port.row.traceFile, error);
+    if (trace != nullptr) {
+        arguments.insert(arguments.end(), {"--log", ChildProcess_PassedFileName(port.row.traceFile)});
     } else {
         port.row.traceFile = tracePath(port.row.port);
         port.row.traceTrouble = "not created: " + error;
     }
     arguments.insert(arguments.end(), childPolicy_.begin(), childPolicy_.end());
-    port.child = ChildProcess_Start(arguments, error);
+    port.child = ChildProcess_Start(arguments, error, trace);
+    if (trace != nullptr) {
+        fclose(trace);
+    }
     if (port.child == nullptr) {
         ProgressEvent failed = port.row.state;
         failed.message = error;

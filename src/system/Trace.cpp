@@ -142,7 +142,7 @@ bool Trace_ParseIncompleteWarning(const std::string &line, std::string &reason)
     return true;
 }
 
-bool Trace_CreateNew(const std::string &path, std::string &created, std::string &error)
+FILE *Trace_CreateNew(const std::string &path, std::string &created, std::string &error)
 {
     const size_t dot = path.find_last_of('.');
     const size_t folderEnd = path.find_last_of("/\\");
@@ -154,16 +154,15 @@ bool Trace_CreateNew(const std::string &path, std::string &created, std::string 
         bool nameTaken = false;
         FILE *file = FileBackend_CreateNew(name.c_str(), nameTaken);
         if (file != nullptr) {
-            fclose(file);
             created = name;
-            return true;
+            return file;
         }
         if (!nameTaken) {
             break;
         }
     }
     error = FileBackend_FailureReason();
-    return false;
+    return nullptr;
 }
 
 bool Trace_IsOn(void)

@@ -12,6 +12,7 @@
 #define TRACE_H
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 // A read or write record shows at most this many bytes of what went over
@@ -36,9 +37,10 @@ bool Trace_ParseIncompleteWarning(const std::string &line, std::string &reason);
 // Creates a trace file of the tool's own naming: `path`, or when that name
 // is taken (by a file, a link, anything) the same with -2, -3... before its
 // extension. A link is never followed and nothing existing is touched. The
-// file is left empty and closed; the name used goes to `created`. False,
-// with the system's reason, when none could be created.
-bool Trace_CreateNew(const std::string &path, std::string &created, std::string &error);
+// file is returned empty and open for the caller to close; the name used
+// goes to `created`. Null, with the system's reason, when none could be
+// created.
+FILE *Trace_CreateNew(const std::string &path, std::string &created, std::string &error);
 bool Trace_IsOn(void);
 // Milliseconds since the trace was opened (0 when none is).
 long long Trace_Millis(void);

@@ -3,8 +3,10 @@
 // statuses, stopping a child that will not end, and no child left when the
 // parent is killed outright.
 #include "ChildProcess.h"
+#include "Trace.h"
 
 #include "support/Files.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -66,6 +68,30 @@ TEST(ChildProcess, OutputAndErrorsComeThroughOnePipeAndTheExitStatusAfter)
     // "cat" meets the end of the null device at once instead of the test's input.
     EXPECT_EQ(readAll(child), "out\nerr\nafter a b\n");
     EXPECT_EQ(ChildProcess_Finish(child), 3);
+}
+
+// A file handed to the child open is the one it writes to, even when its
+// name was swapped for a link to another file before the child opened it.
+TEST(ChildProcess, APassedFileIsWrittenWhateverBecameOfItsName)
+{
+    TempDir folder;
+    const std::string victim = folder.file("victim");
+    writeFile(victim, "kept");
+    std::string name;
+    std::string error;
+    FILE *passed = Trace_CreateNew(folder.file("trace.log"), name, error);
+    ASSERT_NE(passed, nullptr) << error;
+    ASSERT_EQ(std::remove(name.c_str()), 0);
+    ASSERT_EQ(symlink(victim.c_str(), name.c_str()), 0);
+
+    const std::string opened = ChildProcess_PassedFileName(name);
+    ChildProcess *child = ChildProcess_Start({"/bin/sh", "-c", "echo written > \"$0\"", opened}, error, passed);
+    ASSERT_NE(child, nullptr) << error;
+    EXPECT_EQ(readAll(child), "");
+    EXPECT_EQ(ChildProcess_Finish(child), 0);
+    EXPECT_EQ(readFile(victim), "kept");
+    EXPECT_EQ(readFile("/proc/self/fd/" + std::to_string(fileno(passed))), "written\n");
+    fclose(passed);
 }
 
 TEST(ChildProcess, AProgramThatCannotStartSaysWhy)

@@ -143,17 +143,21 @@ TEST(TraceCreateNew, PassesOverTakenNamesAndTouchesNothingThere)
     for (const std::string &taken : {base + ".log", base + "-2.log", base})
         std::ofstream(taken) << "kept";
     std::string created, error;
-    ASSERT_TRUE(Trace_CreateNew(base + ".log", created, error)) << error;
+    FILE *file = Trace_CreateNew(base + ".log", created, error);
+    ASSERT_NE(file, nullptr) << error;
+    fclose(file);
     EXPECT_EQ(created, base + "-3.log");
     EXPECT_EQ(readAll(created), "");
     EXPECT_EQ(readAll(base + ".log"), "kept");
     EXPECT_EQ(readAll(base + "-2.log"), "kept");
     std::string plain;
-    ASSERT_TRUE(Trace_CreateNew(base, plain, error)) << error;
+    file = Trace_CreateNew(base, plain, error);
+    ASSERT_NE(file, nullptr) << error;
+    fclose(file);
     EXPECT_EQ(plain, base + "-2");
     EXPECT_EQ(readAll(base), "kept");
 
-    EXPECT_FALSE(Trace_CreateNew(base + ".log/inside.log", created, error));
+    EXPECT_EQ(Trace_CreateNew(base + ".log/inside.log", created, error), nullptr);
     EXPECT_FALSE(error.empty());
     for (const std::string &name : {base + ".log", base + "-2.log", base + "-3.log", base, plain})
         std::remove(name.c_str());
