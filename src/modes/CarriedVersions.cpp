@@ -190,9 +190,10 @@ std::string formatUnitVersions(const UnitVersions &unit)
     if (!unit.complete) {
         return "unknown";
     }
+    // The model word is the unit's own text, shown on the console.
     char text[80];
-    snprintf(text, sizeof text, "%d.%02d.%02d, %s %d.%02d", unit.fw_ver, unit.fw_rev, unit.fw_sub, unit.model,
-             unit.fpga_ver, unit.fpga_rev);
+    snprintf(text, sizeof text, "%d.%02d.%02d, %s %d.%02d", unit.fw_ver, unit.fw_rev, unit.fw_sub,
+             shownUnitText(unit.model).c_str(), unit.fpga_ver, unit.fpga_rev);
     return text;
 }
 

@@ -54,6 +54,17 @@ TEST_F(UpdateRun, UnitModelReachesTheConsoleEscaped)
     EXPECT_FALSE(holdsControls(info.out)) << info.out;
     EXPECT_NE(info.out.find("Programmable logic   : " + kShownModel + " 1.02\r\n"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("UPDATE NEEDED"), std::string::npos) << info.out;
+
+    // Updated, since its model is not the carried one, and then shown again
+    // by the check after the reboot, which fails for the same reason.
+    unit.reset();
+    startUnit(unitWith({"--model", kHostileModel}));
+    const ProcessResult update = runToolWith(ToolBuild::QuickBoot, {"--port", "1", "--no-wait"}, 90s);
+    EXPECT_EQ(update.status, 4) << "the unit does not run the carried versions";
+    EXPECT_FALSE(holdsControls(update.out)) << update.out;
+    EXPECT_NE(update.out.find("Checking the versions after the update ......  61.01.02, " + kShownModel + " 1.02  FAILED"),
+              std::string::npos)
+        << update.out;
 }
 
 // 4294967303 is 7 past 2^32, 4294967357 is 61 past it: read into an int
