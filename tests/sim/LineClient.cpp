@@ -29,7 +29,8 @@ speed_t speedCode(int baud)
 
 LineClient::LineClient(const std::string &path, int baud)
 {
-    fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    // Non-blocking, so that a write into a full pty waits in poll, bounded.
+    fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0)
         throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
     setBaud(baud);
@@ -51,12 +52,18 @@ void LineClient::setBaud(int baud)
         throw std::runtime_error(std::string("tcsetattr: ") + std::strerror(errno));
 }
 
-bool LineClient::send(const std::string &bytes)
+bool LineClient::send(const std::string &bytes, std::chrono::milliseconds stall)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
+        pollfd p = {fd_, POLLOUT, 0};
+        int ready = poll(&p, 1, static_cast<int>(stall.count()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0 || !(p.revents & POLLOUT))
+            return false;
         ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (n <= 0)
             return false;

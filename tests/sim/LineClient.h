@@ -15,8 +15,10 @@ public:
     LineClient &operator=(const LineClient &) = delete;
 
     void setBaud(int baud);
-    // False when the line refused the bytes (the unit hung up).
-    bool send(const std::string &bytes);
+    // False when the line refused the bytes (the unit hung up) or took none
+    // of them for `stall` (the unit stopped reading and the pty is full), so
+    // that a unit that stops reading fails a test instead of hanging it.
+    bool send(const std::string &bytes, std::chrono::milliseconds stall = std::chrono::seconds(5));
     // One command line as the tool frames it: "%%" + command + "\n\r".
     bool command(const std::string &command) { return send("%%" + command + "\n\r"); }
     // Everything that arrives until the line stays silent for `window`.
