@@ -1,14 +1,18 @@
 // Children on Windows: CreateProcess with a pipe, read by polling it with
 // PeekNamedPipe, every child in one job object; stop requests from the
-// console's control handler.
+// console's control handler. Each child is asked to stop through an event of
+// its own (see ComPortAPI.h), on which it puts its ports back and ends.
 #include "ChildProcess.h"
 
+#include <cstdint>
 #include <cstdio>
 
+#include "ComPortAPI.h"
 #include "Platform.h"
 
 struct ChildProcess {
     HANDLE process;
+    HANDLE stopEvent;
     HANDLE output;  // the pipe's read end; NULL once it has ended
 };
 
@@ -97,6 +101,7 @@ void release(ChildProcess *child)
         CloseHandle(child->output);
     }
     CloseHandle(child->process);
+    CloseHandle(child->stopEvent);
     delete child;
 }
 
@@ -154,6 +159,19 @@ ChildProcess *ChildProcess_Start(const std::vector<std::string> &arguments, std:
         return nullptr;
     }
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    const HANDLE stopEvent = CreateEventA(&inheritable, TRUE, FALSE, NULL);
+    if (stopEvent == NULL) {
+        error = "no stop event: " + systemMessage(GetLastError());
+        CloseHandle(readEnd);
+        CloseHandle(writeEnd);
+        return nullptr;
+    }
+    // The child's environment is this process's: the variable is set for
+    // the start alone.
+    char stopEventValue[32];
+    snprintf(stopEventValue, sizeof stopEventValue, "%llu",
+             static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(stopEvent)));
+    SetEnvironmentVariableA(COM_PORT_STOP_EVENT_VARIABLE, stopEventValue);
     HANDLE nullDevice = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
                                     OPEN_EXISTING, 0, NULL);
 
@@ -171,12 +189,14 @@ ChildProcess *ChildProcess_Start(const std::vector<std::string> &arguments, std:
     const BOOL created = CreateProcessA(arguments[0].c_str(), &commandLine[0], NULL, NULL, TRUE,
                                         CREATE_NO_WINDOW | CREATE_SUSPENDED, NULL, NULL, &startup, &started);
     const DWORD createError = GetLastError();
+    SetEnvironmentVariableA(COM_PORT_STOP_EVENT_VARIABLE, NULL);
     CloseHandle(writeEnd);
     if (nullDevice != INVALID_HANDLE_VALUE) {
         CloseHandle(nullDevice);
     }
     if (!created) {
         CloseHandle(readEnd);
+        CloseHandle(stopEvent);
         error = "cannot start " + arguments[0] + ": " + systemMessage(createError);
         return nullptr;
     }
@@ -186,7 +206,7 @@ ChildProcess *ChildProcess_Start(const std::vector<std::string> &arguments, std:
     }
     ResumeThread(started.hThread);
     CloseHandle(started.hThread);
-    return new ChildProcess{started.hProcess, readEnd};
+    return new ChildProcess{started.hProcess, stopEvent, readEnd};
 }
 
 void ChildProcess_WaitForOutput(const std::vector<ChildProcess *> &children, int timeoutMs)
@@ -241,9 +261,13 @@ int ChildProcess_Finish(ChildProcess *child)
 
 int ChildProcess_Stop(ChildProcess *child)
 {
-    // A console program without a console of its own cannot be sent a
-    // Ctrl-C: it is ended at once, and the system closes its port.
-    TerminateProcess(child->process, 1);
+    // A child that does not end within the grace of its stop event is ended
+    // at once; the system closes its port as it stands.
+    const bool endedOnRequest =
+        SetEvent(child->stopEvent) && WaitForSingleObject(child->process, STOP_GRACE_MS) == WAIT_OBJECT_0;
+    if (!endedOnRequest) {
+        TerminateProcess(child->process, 1);
+    }
     WaitForSingleObject(child->process, INFINITE);
     const int status = exitCodeOf(child->process);
     release(child);

@@ -27,6 +27,13 @@
 
 #include "Platform.h"
 
+// On Windows, where a process without a console of its own cannot be sent a
+// Ctrl-C, a rack asks each port's process to stop through an event: the
+// rack puts the inherited event's handle, as a decimal number, in this
+// environment variable, and once it is set the process puts back the
+// settings of the ports it holds and ends as Ctrl-C ends it.
+#define COM_PORT_STOP_EVENT_VARIABLE "RAVELIN_PORT_STOP_EVENT"
+
 #define RX_SIZE 8192
 #define TX_SIZE 8192
 #define MAX_WAIT_READ 500

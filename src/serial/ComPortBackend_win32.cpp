@@ -1,6 +1,9 @@
 // The serial port through kernel32, synchronous (no overlapped I/O).
 #include "ComPortBackend.h"
 
+#include <cstdint>
+#include <cstdlib>
+
 namespace {
 
 // The ports open now, with the settings each had when it was opened: put
@@ -29,6 +32,45 @@ BOOL WINAPI putBackHeldPorts(DWORD)
     }
     return FALSE;
 }
+
+// What a console program ended by Ctrl-C exits with.
+#define EXIT_CODE_CONTROL_C 0xC000013AUL
+
+DWORD WINAPI awaitStopEvent(LPVOID event)
+{
+    if (WaitForSingleObject(static_cast<HANDLE>(event), INFINITE) == WAIT_OBJECT_0) {
+        putBackHeldPorts(CTRL_BREAK_EVENT);
+        ExitProcess(EXIT_CODE_CONTROL_C);
+    }
+    return 0;
+}
+
+// A rack's stop event (see ComPortAPI.h), watched from the process's start,
+// so that a process stopped before it opens any port ends at once too. A
+// value that is not an event of this process is never signalled: the watch
+// ends on its own.
+bool watchStopEvent(void)
+{
+    char value[32] = "";
+    const DWORD length = GetEnvironmentVariableA(COM_PORT_STOP_EVENT_VARIABLE, value, sizeof value);
+    if (length == 0 || length >= sizeof value) {
+        return false;
+    }
+    SetEnvironmentVariableA(COM_PORT_STOP_EVENT_VARIABLE, NULL);
+    char *end = NULL;
+    const unsigned long long handleValue = strtoull(value, &end, 10);
+    if (end == value || *end != '\0' || handleValue == 0) {
+        return false;
+    }
+    const HANDLE event = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handleValue));
+    const HANDLE watcher = CreateThread(NULL, 0, awaitStopEvent, event, 0, NULL);
+    if (watcher == NULL) {
+        return false;
+    }
+    CloseHandle(watcher);
+    return true;
+}
+const bool gStopEventWatched = watchStopEvent();
 
 void holdPort(HANDLE port)
 {

@@ -6,6 +6,7 @@
 #include "e2e/UpdateRun.h"
 
 #include "support/Files.h"
+#include "support/PortUnderTest.h"
 
 #include <csignal>
 #include <cstring>
@@ -19,54 +20,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const std::string kLogicAnnouncement = "%%%fw -l ";
-
-// A port as a test sees it from its own descriptor, set up first the way a
-// terminal program would leave it: 4800 baud, line mode, echo, signals.
-class PortUnderTest {
-public:
-    explicit PortUnderTest(const std::string &path)
-        : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
-    {
-        termios settings{};
-        if (fd_ < 0 || tcgetattr(fd_, &settings) != 0) {
-            throw std::runtime_error("cannot open " + path);
-        }
-        settings.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
-        settings.c_iflag |= ICRNL;
-        settings.c_oflag |= OPOST;
-        cfsetispeed(&settings, B4800);
-        cfsetospeed(&settings, B4800);
-        tcsetattr(fd_, TCSANOW, &settings);
-        tcgetattr(fd_, &before_);
-    }
-    ~PortUnderTest() { ::close(fd_); }
-    PortUnderTest(const PortUnderTest &) = delete;
-    PortUnderTest &operator=(const PortUnderTest &) = delete;
-
-    // Empty when the port reads back as it was set up; what differs otherwise.
-    std::string changes() const
-    {
-        termios now{};
-        if (tcgetattr(fd_, &now) != 0) {
-            return "tcgetattr failed";
-        }
-        std::string differs;
-        if (cfgetospeed(&now) != cfgetospeed(&before_) || cfgetispeed(&now) != cfgetispeed(&before_)) {
-            differs += " speed";
-        }
-        if (now.c_lflag != before_.c_lflag) {
-            differs += " local modes";
-        }
-        if (now.c_iflag != before_.c_iflag || now.c_oflag != before_.c_oflag || now.c_cflag != before_.c_cflag) {
-            differs += " input, output or control modes";
-        }
-        return differs;
-    }
-
-private:
-    int fd_;
-    termios before_{};
-};
 
 class StoppedRun : public UpdateRun {
 protected:

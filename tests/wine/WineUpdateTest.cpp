@@ -17,6 +17,7 @@
 #include "e2e/UpdateRun.h"
 #include "rack/RackRun.h"
 #include "support/Files.h"
+#include "support/PortUnderTest.h"
 #include "support/Process.h"
 #include "support/SimUnit.h"
 #include "support/TempDir.h"
@@ -216,6 +217,8 @@ protected:
     }
 
     std::string image(const char *name) const { return assembledImage(firmwareDir_ + "/" + name); }
+    // The link through which Wine reaches COM `com` of the prefix.
+    std::string comLink(int com) const { return comDir_ + "/com" + std::to_string(com); }
 
     TempDir saved;
 
@@ -447,15 +450,19 @@ TEST_F(WineRun, AtAConsoleTheExitPromptWaitsForAKey)
 }
 
 // Ctrl-C at the console in the middle of the streams stops every port's
-// process; the board and the summary say where each was. Wine turns the
-// terminal's SIGINT into the console's Ctrl-C, and hands the shell the low
-// byte of the status a Ctrl-C gives on Windows.
+// process; the board and the summary say where each was, and each port's
+// rate is put back (all that a Windows port's settings keep: Wine sets the
+// rest of the terminal's modes raw). Wine turns the terminal's SIGINT into
+// the console's Ctrl-C, and hands the shell the low byte of the status a
+// Ctrl-C gives on Windows.
 TEST_F(WineRun, CtrlCAtTheConsoleStopsTheRack)
 {
     constexpr int CONTROL_C_EXIT_LOW_BYTE = 0xC000013A & 0xFF;
     // Paced streams last minutes: the run is surely inside them when it is stopped.
     startSavingUnit(1, 115200, "tx", {"--pace"});
     startSavingUnit(2, 9600, "rx", {"--pace"});
+    PortUnderTest port1(comLink(1));
+    PortUnderTest port2(comLink(2));
     Terminal console;
     ASSERT_TRUE(console.isOpen());
     const pid_t exe = startExeAtConsole(console.fd(), {"--all", "--allow-reinstall", "--no-wait", "--log-dir", "Z:" + saved.path()});
@@ -471,6 +478,8 @@ TEST_F(WineRun, CtrlCAtTheConsoleStopsTheRack)
     EXPECT_TRUE(exeProcesses().empty()) << "a process of the rack outlived it";
     EXPECT_TRUE(console.shows("COM1:STOPPEDduringlogic", 1s)) << console.screen;
     EXPECT_TRUE(console.shows("COM2:STOPPEDduringlogic", 1s)) << console.screen;
+    EXPECT_EQ(port1.changes().find("speed"), std::string::npos) << port1.changes();
+    EXPECT_EQ(port2.changes().find("speed"), std::string::npos) << port2.changes();
     for (const char *image : {"logic1.bin", "logic2.bin", "mcu1.bin", "mcu2.bin"})
         EXPECT_FALSE(fileExists(saved.file(image))) << image;
 }
