@@ -132,6 +132,9 @@ std::string rackRowStep(const RackRow &row)
     case ProgressResult::Newer:
         return "newer than carried";
     case ProgressResult::Stopped:
+        if (row.waiting) {
+            return "STOPPED before its turn";
+        }
         return "STOPPED during " + stepWithPercent(state.during, state.percent);
     case ProgressResult::Failed:
         break;

@@ -14,7 +14,7 @@ struct RackRow {
     std::string port;
     std::string traceFile;  // empty when no trace is kept
     std::string traceTrouble;  // "incomplete: why" once the trace missed records
-    bool waiting = false;   // its process waits for its turn
+    bool waiting = false;   // its process waits for its turn, or never had one
     ProgressEvent state;    // the last event of the port's process; a result once it is over
     double seconds = 0;     // from the start to the result
 };
@@ -22,7 +22,7 @@ struct RackRow {
 // The step as the board shows it: "waiting", "searching", "logic 45%", "done",
 // "no unit", "up to date", "newer than carried", "NOT CONFIRMED: why",
 // "NOT VERIFIED: why", "FAILED during logic 100%: why",
-// "STOPPED during firmware 40%". Characters that could move a terminal's
+// "STOPPED during firmware 40%", "STOPPED before its turn". Characters that could move a terminal's
 // cursor are shown as '?'.
 std::string rackRowStep(const RackRow &row);
 

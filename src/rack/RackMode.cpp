@@ -377,7 +377,6 @@ void Rack::stopChildren(void)
 {
     for (PortRun &port : ports_) {
         if (port.row.waiting) {
-            port.row.waiting = false;
             settleStopped(port, "stopped by the operator before its turn");
             continue;
         }

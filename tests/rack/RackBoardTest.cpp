@@ -61,6 +61,12 @@ TEST(RackBoard, EachRowShowsPortRateTypeAndWhereItIs)
     EXPECT_EQ(rackRowStep(ended(row("COM4", 9600, "TX", ProgressStep::Firmware, 40), ProgressResult::Stopped,
                                 ProgressStep::Firmware, "stopped by the operator")),
               "STOPPED during firmware 40%");
+    RackRow neverStarted = row("COM40", 0, "", ProgressStep::Searching);
+    neverStarted.waiting = true;
+    EXPECT_EQ(rackRowStep(neverStarted), "waiting");
+    EXPECT_EQ(rackRowStep(ended(neverStarted, ProgressResult::Stopped, ProgressStep::Searching,
+                                "stopped by the operator before its turn")),
+              "STOPPED before its turn");
     EXPECT_EQ(rackRowStep(ended(row("COM4", 9600, "TX", ProgressStep::Rebooting, 100),
                                 ProgressResult::NotConfirmed, ProgressStep::Rebooting, "no prompt after the reboot")),
               "NOT CONFIRMED: no prompt after the reboot");
