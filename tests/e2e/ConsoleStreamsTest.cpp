@@ -1,7 +1,6 @@
 // Runs started the way scripts, services and impatient operators start them:
-// without one of the standard streams, with stdout into a pipe whose reader
-// goes away in the middle of a stream, and ended by a signal while the exit
-// prompt waits for a key on a terminal.
+// without one of the standard streams, and with stdout into a pipe whose
+// reader goes away in the middle of a stream.
 #include "e2e/UpdateRun.h"
 
 #include "support/Files.h"
@@ -9,11 +8,7 @@
 #include "RavelinFwUpgrade.h"
 
 #include <climits>
-#include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
-#include <stdexcept>
-#include <termios.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -105,51 +100,4 @@ TEST_F(UpdateRun, StdoutPipeClosedDuringTheStreamDoesNotStopTheUpdate)
 
     EXPECT_EQ(waitProcess(tool, 150s), std::optional<int>(EXIT_UPDATED));
     expectImagesReceived(CATALOGUE_TX_LOGIC);
-}
-
-// The web package writer ends with the exit prompt, so it is the shortest
-// way to the key wait. A signal from another process during the wait must
-// leave the terminal as it was and still end the tool as it would have.
-TEST_F(UpdateRun, SignalDuringTheKeyWaitRestoresTheTerminal)
-{
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    const int terminal = ::open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(terminal, 0);
-    termios before{};
-    ASSERT_EQ(tcgetattr(terminal, &before), 0);
-    ASSERT_NE(before.c_lflag & ICANON, 0u);
-    ASSERT_NE(before.c_lflag & ECHO, 0u);
-    const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-
-    for (int sig : {SIGTERM, SIGHUP, SIGQUIT, SIGINT}) {
-        SCOPED_TRACE(strsignal(sig));
-        TempDir work;
-        // No core file from SIGQUIT.
-        const std::string command = "ulimit -c 0; cd '" + work.path() + "' && exec '" +
-                                    toolPath(ToolBuild::RealTiming) + "' --web-package";
-        const pid_t tool = startProcess({"sh", "-c", command}, {}, terminal, devNull, devNull);
-        const bool waiting = waitUntil(
-            [&] {
-                termios now{};
-                return tcgetattr(terminal, &now) == 0 && (now.c_lflag & ICANON) == 0;
-            },
-            30s);
-        EXPECT_TRUE(waiting) << "the tool never reached the key wait";
-        kill(tool, sig);
-        EXPECT_EQ(waitProcess(tool, 10s), std::optional<int>(-sig));
-
-        termios after{};
-        ASSERT_EQ(tcgetattr(terminal, &after), 0);
-        EXPECT_EQ(after.c_lflag, before.c_lflag);
-        EXPECT_EQ(after.c_iflag, before.c_iflag);
-        EXPECT_EQ(after.c_oflag, before.c_oflag);
-        EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
-        EXPECT_EQ(after.c_cc[VTIME], before.c_cc[VTIME]);
-    }
-    ::close(devNull);
-    ::close(terminal);
-    ::close(master);
 }

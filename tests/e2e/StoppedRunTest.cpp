@@ -1,12 +1,14 @@
 // Runs stopped from outside: Ctrl-C, a closed terminal or a termination
 // request in the middle of a single update and of a rack, the rack killed
-// outright, and a stop request (SIGTSTP) at the exit prompt's key wait.
+// outright, and signals and a stop request (SIGTSTP) at the exit prompt's
+// key wait.
 // Every port the run held must read back as it was before the run, and the
 // terminal must be the operator's while the tool is stopped.
 #include "e2e/UpdateRun.h"
 
 #include "support/Files.h"
 #include "support/PortUnderTest.h"
+#include "support/PseudoTerminal.h"
 
 #include <csignal>
 #include <cstring>
@@ -100,36 +102,48 @@ TEST_F(StoppedRun, RackStoppedOrKilledPutsEveryPortBack)
 }
 
 // The web package writer ends with the exit prompt: the shortest way to the
-// key wait. Stopped there, the tool gives the terminal back; continued, it
-// takes it again and still ends with a key.
-TEST_F(StoppedRun, StopAtTheKeyWaitGivesTheTerminalBack)
+// key wait. A signal from another process there leaves the terminal as it
+// was and ends the tool as the signal would have. Stopped there (SIGTSTP),
+// the tool gives the terminal back; continued, it takes it again and still
+// ends with a key.
+TEST_F(StoppedRun, TheKeyWaitGivesTheTerminalBack)
 {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    const int terminal = ::open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(terminal, 0);
-    auto lineMode = [&] {
-        termios now{};
-        return tcgetattr(terminal, &now) == 0 && (now.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO);
+    PseudoTerminal console;
+    const termios before = console.settings();
+    ASSERT_TRUE(console.inLineMode());
+    const auto startAtTheKeyWait = [&](const TempDir &work) {
+        const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        // No core file from SIGQUIT.
+        const pid_t tool = startProcess({"sh", "-c", "ulimit -c 0; cd '" + work.path() + "' && exec '" +
+                                                        toolPath(ToolBuild::RealTiming) + "' --web-package"},
+                                        {}, console.terminal(), devNull, devNull);
+        ::close(devNull);
+        EXPECT_TRUE(waitUntil([&] { return (console.settings().c_lflag & ICANON) == 0; }, 30s))
+            << "the tool never reached the key wait";
+        return tool;
     };
-    ASSERT_TRUE(lineMode());
-    const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    TempDir work;
-    const pid_t tool = startProcess({"sh", "-c", "cd '" + work.path() + "' && exec '" +
-                                                    toolPath(ToolBuild::QuickBoot) + "' --web-package"},
-                                    {}, terminal, devNull, devNull);
-    ::close(devNull);
 
-    EXPECT_TRUE(waitUntil([&] { return !lineMode(); }, 30s)) << "the tool never reached the key wait";
+    for (int sig : {SIGTERM, SIGHUP, SIGQUIT, SIGINT}) {
+        SCOPED_TRACE(strsignal(sig));
+        TempDir work;
+        const pid_t tool = startAtTheKeyWait(work);
+        kill(tool, sig);
+        EXPECT_EQ(waitProcess(tool, 10s), std::optional<int>(-sig));
+        const termios after = console.settings();
+        EXPECT_EQ(after.c_lflag, before.c_lflag);
+        EXPECT_EQ(after.c_iflag, before.c_iflag);
+        EXPECT_EQ(after.c_oflag, before.c_oflag);
+        EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
+        EXPECT_EQ(after.c_cc[VTIME], before.c_cc[VTIME]);
+    }
+
+    TempDir work;
+    const pid_t tool = startAtTheKeyWait(work);
     kill(tool, SIGTSTP);
-    EXPECT_TRUE(waitUntil(lineMode, 10s)) << "stopped with the terminal in single-key mode";
+    EXPECT_TRUE(waitUntil([&] { return console.inLineMode(); }, 10s)) << "stopped with the terminal in single-key mode";
     kill(tool, SIGCONT);
-    EXPECT_TRUE(waitUntil([&] { return !lineMode(); }, 10s)) << "continued without taking the terminal again";
-    EXPECT_EQ(::write(master, "k", 1), 1);
+    EXPECT_TRUE(waitUntil([&] { return !console.inLineMode(); }, 10s)) << "continued without taking the terminal again";
+    EXPECT_TRUE(console.type("k"));
     EXPECT_EQ(waitOrKillProcess(tool, 10s), std::optional<int>(0));
-    EXPECT_TRUE(lineMode());
-    ::close(terminal);
-    ::close(master);
+    EXPECT_TRUE(console.inLineMode());
 }

@@ -18,6 +18,7 @@
 #include "rack/RackRun.h"
 #include "support/Files.h"
 #include "support/PortUnderTest.h"
+#include "support/PseudoTerminal.h"
 #include "support/Process.h"
 #include "support/SimUnit.h"
 #include "support/TempDir.h"
@@ -241,35 +242,13 @@ std::string consoleText(const std::string &screen)
 
 // A pseudo-terminal for the exe's standard streams; `shows` reads what the
 // console drew on it until `text` is there.
-class Terminal {
+class Terminal : public PseudoTerminal {
 public:
-    Terminal()
-    {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0)
-            terminal_ = open(ptsname(master_), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    }
-    ~Terminal()
-    {
-        if (terminal_ >= 0)
-            close(terminal_);
-        if (master_ >= 0)
-            close(master_);
-    }
-    Terminal(const Terminal &) = delete;
-    Terminal &operator=(const Terminal &) = delete;
-
-    bool isOpen() const { return terminal_ >= 0; }
     // Wine's console takes the terminal out of its line editing only while
     // the program reads; a key typed before that goes through the
     // terminal's own editing, which turns Enter into a line feed.
-    bool isReading() const
-    {
-        termios mode{};
-        return tcgetattr(terminal_, &mode) == 0 && (mode.c_lflag & ICANON) == 0;
-    }
-    int fd() const { return terminal_; }
-    bool type(const std::string &keys) { return write(master_, keys.data(), keys.size()) == (ssize_t)keys.size(); }
+    bool isReading() const { return (settings().c_lflag & ICANON) == 0; }
+    int fd() const { return terminal(); }
     bool shows(const std::string &text, std::chrono::milliseconds timeout)
     {
         return waitUntil(
@@ -286,17 +265,14 @@ private:
     void readScreen()
     {
         char chunk[4096];
-        pollfd ready = {master_, POLLIN, 0};
+        pollfd ready = {master(), POLLIN, 0};
         while (poll(&ready, 1, 0) == 1 && (ready.revents & POLLIN)) {
-            const ssize_t n = read(master_, chunk, sizeof chunk);
+            const ssize_t n = read(master(), chunk, sizeof chunk);
             if (n <= 0)
                 break;
             screen.append(chunk, static_cast<std::size_t>(n));
         }
     }
-
-    int master_ = -1;
-    int terminal_ = -1;
 };
 
 int count(const std::string &text, const std::string &part)
@@ -436,7 +412,6 @@ TEST_F(WineRun, NoKeyWaitWithStandardInputFromAPipe)
 TEST_F(WineRun, AtAConsoleTheExitPromptWaitsForAKey)
 {
     Terminal console;
-    ASSERT_TRUE(console.isOpen());
     const pid_t exe = startExeAtConsole(console.fd());
 
     EXPECT_TRUE(console.shows("EntertheCOMportnumber:", 60s)) << console.screen;
@@ -464,7 +439,6 @@ TEST_F(WineRun, CtrlCAtTheConsoleStopsTheRack)
     PortUnderTest port1(comLink(1));
     PortUnderTest port2(comLink(2));
     Terminal console;
-    ASSERT_TRUE(console.isOpen());
     const pid_t exe = startExeAtConsole(console.fd(), {"--all", "--allow-reinstall", "--no-wait", "--log-dir", "Z:" + saved.path()});
 
     EXPECT_TRUE(console.shows("COM1115200TXlogic0%", 60s) && console.shows("COM29600RXlogic0%", 60s))
