@@ -1,5 +1,6 @@
 #include "LineClient.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -75,10 +76,12 @@ bool LineClient::send(const std::string &bytes, std::chrono::milliseconds stall)
 std::string LineClient::reply(std::chrono::milliseconds window)
 {
     std::string text;
+    std::chrono::milliseconds wait = std::max(window, std::chrono::milliseconds(1000));
     for (;;) {
         pollfd p = {fd_, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(window.count())) <= 0 || !(p.revents & POLLIN))
+        if (poll(&p, 1, static_cast<int>(wait.count())) <= 0 || !(p.revents & POLLIN))
             return text;
+        wait = window;
         char buffer[65536];
         ssize_t n = ::read(fd_, buffer, sizeof buffer);
         if (n <= 0)

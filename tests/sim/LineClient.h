@@ -21,7 +21,10 @@ public:
     bool send(const std::string &bytes, std::chrono::milliseconds stall = std::chrono::seconds(5));
     // One command line as the tool frames it: "%%" + command + "\n\r".
     bool command(const std::string &command) { return send("%%" + command + "\n\r"); }
-    // Everything that arrives until the line stays silent for `window`.
+    // Everything that arrives until the line stays silent for `window`. The
+    // first byte gets at least a second, so that a unit that a loaded machine
+    // schedules late is not taken for a silent one; an expected silence
+    // costs that second.
     std::string reply(std::chrono::milliseconds window = std::chrono::milliseconds(150));
 
 private:
