@@ -176,10 +176,15 @@ VersionStanding versionStanding(const UnitVersions &unit, bool isTx)
     int logicOrder = 0;
     const bool mcuPlaced = compareMcu(unit, carriedMcuVersion(), mcuOrder);
     const bool logicPlaced = compareLogic(unit, carriedLogicVersion(isTx), logicOrder);
-    if ((mcuPlaced && mcuOrder > 0) || (logicPlaced && logicOrder > 0)) {
+    // A unit with another logic model is not placed at all: its MCU number
+    // says nothing about the firmware that goes with the carried model.
+    if (!logicPlaced) {
+        return VersionStanding::Outdated;
+    }
+    if ((mcuPlaced && mcuOrder > 0) || logicOrder > 0) {
         return VersionStanding::Newer;
     }
-    if (mcuPlaced && logicPlaced && mcuOrder == 0 && logicOrder == 0) {
+    if (mcuPlaced && mcuOrder == 0 && logicOrder == 0) {
         return VersionStanding::Current;
     }
     return VersionStanding::Outdated;

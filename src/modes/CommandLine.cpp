@@ -323,7 +323,7 @@ std::string usageText(const char *program)
             "                 is opened at B and nothing is tried\n"
             "  --info         identify the unit and write nothing to it: its port, rate,\n"
             "                 versions, TX or RX, the versions this tool carries, and\n"
-            "                 \"UP TO DATE\" or \"UPDATE NEEDED\"\n"
+            "                 \"UP TO DATE\", \"UPDATE NEEDED\" or \"NEWER THAN CARRIED\"\n"
             "  --all          update every unit found, all at the same time: every port that\n"
             "                 exists is searched by a process of its own (at most 32 at\n"
             "                 once; the others wait their turn), with a board of one line\n"

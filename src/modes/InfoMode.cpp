@@ -80,8 +80,10 @@ int runInfo(const CommandLine &line)
     const LogicVersion carriedLogic = carriedLogicVersion(isTx);
     field("Carried MCU firmware", formatMcuVersion(carriedMcu));
     field("Carried logic", formatLogicVersion(carriedLogic));
-    const bool upToDate = versionStanding(unit, isTx) == VersionStanding::Current;
-    Console_Print("%s\r\n", upToDate ? INFO_UP_TO_DATE : INFO_UPDATE_NEEDED);
-    Progress_FinishIdentified(upToDate);
+    const VersionStanding standing = versionStanding(unit, isTx);
+    Console_Print("%s\r\n", standing == VersionStanding::Current ? INFO_UP_TO_DATE
+                             : standing == VersionStanding::Newer ? INFO_NEWER_THAN_CARRIED
+                                                                   : INFO_UPDATE_NEEDED);
+    Progress_FinishIdentified(standing == VersionStanding::Current, standing == VersionStanding::Newer);
     return finish(EXIT_STATUS_SUCCESS);
 }

@@ -10,6 +10,7 @@
 // The report's last line when the unit runs what this tool carries.
 #define INFO_UP_TO_DATE "UP TO DATE"
 #define INFO_UPDATE_NEEDED "UPDATE NEEDED"
+#define INFO_NEWER_THAN_CARRIED "NEWER THAN CARRIED"
 
 // The process exit status: 0 when a supported unit was identified, 1 when
 // no unit answered or the unit is not supported.

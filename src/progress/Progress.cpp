@@ -137,8 +137,9 @@ void Progress_Finish(ProgressResult result, const std::string &fallback)
     emit();
 }
 
-void Progress_FinishIdentified(bool upToDate)
+void Progress_FinishIdentified(bool upToDate, bool newerThanCarried)
 {
     gState.upToDate = upToDate;
+    gState.newerThanCarried = newerThanCarried;
     Progress_Finish(ProgressResult::Identified);
 }

@@ -37,6 +37,6 @@ void Progress_UnexpectedReply(const char *expected, const char *received);
 // Progress_Failed (or `fallback` when none was) unless the run succeeded.
 void Progress_Finish(ProgressResult result, const std::string &fallback = "");
 // The last event of an identification that succeeded.
-void Progress_FinishIdentified(bool upToDate);
+void Progress_FinishIdentified(bool upToDate, bool newerThanCarried);
 
 #endif

@@ -215,6 +215,7 @@ std::string formatProgressEvent(const ProgressEvent &event)
     }
     if (event.result == ProgressResult::Identified) {
         object["up_to_date"] = event.upToDate;
+        object["newer_than_carried"] = event.newerThanCarried;
     }
     if (!event.message.empty()) {
         object["message"] = event.message;
@@ -280,10 +281,13 @@ bool parseProgressEvent(const std::string &line, ProgressEvent &event)
         return false;
     }
     std::optional<bool> upToDate;
-    if (!readFlag(object, "up_to_date", upToDate) || !readFlag(object, "verified", read.verified)) {
+    std::optional<bool> newerThanCarried;
+    if (!readFlag(object, "up_to_date", upToDate) || !readFlag(object, "newer_than_carried", newerThanCarried) ||
+        !readFlag(object, "verified", read.verified)) {
         return false;
     }
     read.upToDate = upToDate.value_or(false);
+    read.newerThanCarried = newerThanCarried.value_or(false);
     if (!readText(object, "port", read.port) || !readInteger(object, "baud", 0, INT32_MAX, read.baud) ||
         !readText(object, "type", read.unitType) ||
         !readVersions(object, "versions", read.versionsKnown, read.mcuVersion, read.logicVersion, read.deviceCode) ||

@@ -39,6 +39,7 @@ struct ProgressEvent {
     ProgressResult result = ProgressResult::None;
     ProgressStep during = ProgressStep::Searching;  // where a Failed run stopped (Failed step only)
     bool upToDate = false;  // --info: the unit runs the versions this tool carries (Identified only)
+    bool newerThanCarried = false;  // --info: the unit runs newer versions than those (Identified only)
     // What the unit reported after its reboot, as the versions before.
     bool versionsAfterKnown = false;
     std::string mcuVersionAfter;

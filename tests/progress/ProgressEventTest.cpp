@@ -41,6 +41,7 @@ void expectSame(const ProgressEvent &a, const ProgressEvent &b)
     EXPECT_EQ(a.result, b.result);
     EXPECT_EQ(a.during, b.during);
     EXPECT_EQ(a.upToDate, b.upToDate);
+    EXPECT_EQ(a.newerThanCarried, b.newerThanCarried);
     EXPECT_EQ(a.message, b.message);
     EXPECT_EQ(a.versionsAfterKnown, b.versionsAfterKnown);
     EXPECT_EQ(a.mcuVersionAfter, b.mcuVersionAfter);
@@ -73,6 +74,10 @@ TEST(ProgressEvent, EventsAreOneLineThatReadsBackTheSame)
     identified.result = ProgressResult::Identified;
     identified.upToDate = true;
     expectSame(identified, readBack(formatProgressEvent(identified)));
+    ProgressEvent newer = identified;
+    newer.upToDate = false;
+    newer.newerThanCarried = true;
+    expectSame(newer, readBack(formatProgressEvent(newer)));
 
     // Windows writes the line end as CR LF.
     expectSame(identified, readBack(formatProgressEvent(identified) + "\r"));

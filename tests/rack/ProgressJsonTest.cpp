@@ -107,5 +107,6 @@ TEST_F(RackRun, JsonProgressEndsWithTheResultAndWhy)
     EXPECT_EQ(info.status, EXIT_UPDATED);
     EXPECT_EQ(linesOf(info.out).back(),
               "{\"port\":\"COM4\",\"baud\":9600,\"type\":\"RX\",\"versions\":{\"mcu\":\"61.01.02\",\"logic\":"
-              "\"XC7A75 1.02\",\"device\":7},\"step\":\"done\",\"result\":\"identified\",\"up_to_date\":true}");
+              "\"XC7A75 1.02\",\"device\":7},\"step\":\"done\",\"result\":\"identified\",\"up_to_date\":true,"
+              "\"newer_than_carried\":false}");
 }
