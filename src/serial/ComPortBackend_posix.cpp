@@ -131,9 +131,10 @@ struct HeldPort {
 HeldPort gHeldPorts[HELD_PORT_SLOTS];
 bool gHeldPortsReady = false;
 
-// What ends the tool from outside: Ctrl-C, a closed terminal, a termination
-// request (a rack's child gets this one when the rack stops or dies).
-const int kStoppingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// What ends the tool from outside: Ctrl-C, Ctrl-\ (quit), a closed terminal, a
+// termination request (a rack's child gets this one when the rack stops or
+// dies).
+const int kStoppingSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
 
 // Only async-signal-safe calls: ioctl, tcflush and tcsetattr are plain
 // system calls on the descriptor.
