@@ -5,6 +5,7 @@
 #include "CarriedVersions.h"
 #include "CommandLine.h"
 #include "Console.h"
+#include "FileAPI.h"
 #include "InfoMode.h"
 #include "ListPortsMode.h"
 #include "Progress.h"
@@ -90,6 +91,12 @@ int ravelinMain(int argc, char **argv)
     }
     gWaitForKeyAtExit = line.waitsForKey() ? 1 : 0;
     // Before any port is touched: a trace that cannot be written is a usage error.
+    // Opening the trace empties its file: never the package about to be written.
+    if (line.mode == RunMode::WebPackage && !line.logFile.empty() &&
+        FileAPI_SameFile(line.logFile, FIRMWARE_FILE_NAME_FOR_WEB)) {
+        fprintf(stderr, "%s: --log: \"%s\" is the web package's own file\n", program, line.logFile.c_str());
+        return EXIT_STATUS_USAGE;
+    }
     if (!line.logFile.empty() && !startTrace(program, argc, argv, line.logFile)) {
         return EXIT_STATUS_USAGE;
     }

@@ -20,8 +20,9 @@ void Console_Line(const char *text);
 // input, output and error that the tool was started without, so that no port
 // the tool opens can take descriptor 0, 1 or 2 (console lines would go to the
 // unit, and the discarding of typed-ahead input would flush the serial line);
-// and ignores SIGPIPE, so that a console that went away (a pipe closed by
-// its reader) fails the console writes and never stops an update half way.
+// and ignores SIGPIPE and SIGXFSZ, so that a console that went away (a pipe
+// closed by its reader) or a file grown to the size limit (ulimit -f) fails
+// the write, which the writer reports, and never stops an update half way.
 // On Windows the C runtime keeps its three standard descriptors reserved
 // even without a console, a port is a handle apart from them, and a write to
 // a closed pipe only fails: there is nothing to do.

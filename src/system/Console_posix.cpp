@@ -25,6 +25,7 @@ void Console_PrepareStandardStreams(void)
         }
     }
     signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 namespace {

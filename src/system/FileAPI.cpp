@@ -147,3 +147,8 @@ void FileAPI_DiscardReplacement(void)
         gReplacementName.clear();
     }
 }
+
+bool FileAPI_SameFile(const std::string &name, const std::string &other)
+{
+    return FileBackend_SameFile(name.c_str(), other.c_str());
+}

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "Platform.h"
 
@@ -24,6 +25,10 @@ BOOL FileAPI_writeToFileBinary(const uint8_t *dataToWrite, uint32_t dataLength);
 // Closes the stream and clears it, so that a later write or close without a
 // new open reports the not-opened line instead of using a closed stream.
 BOOL FileAPI_CloseFile(void);
+
+// Whether two names lead to one file: the same file where both exist,
+// otherwise the same name in the same folder.
+bool FileAPI_SameFile(const std::string &name, const std::string &other);
 
 // A file that takes the place of `fileName` only once it is whole. The
 // writes go to a new file beside it (binary mode), and the commit flushes,

@@ -23,7 +23,8 @@ FILE *FileBackend_CreateNewBeside(const char *path, std::string &createdName);
 FILE *FileBackend_CreateNew(const char *path, bool &nameTaken);
 // Opens `path` for text writing, as a name the user chose: a regular file is
 // created or emptied, a device or a FIFO is written as it is. Never waits: a
-// FIFO that nobody reads fails at once. Null on failure.
+// FIFO that nobody reads fails at once, and a write that a pipe or a device
+// cannot take at once fails. Null on failure.
 FILE *FileBackend_OpenToWrite(const char *path);
 // Has the system write what it holds of the stream's file to the storage
 // device; the stream's own buffer must have been flushed.
@@ -32,6 +33,10 @@ BOOL FileBackend_Sync(FILE *stream);
 // named: a file, a FIFO, or a symbolic link itself, never the link's target.
 // Both names are in the same folder.
 BOOL FileBackend_Replace(const char *from, const char *to);
+// Whether the two names lead to one file: the same file where both exist,
+// otherwise the same name in the same folder (links followed). Sets no
+// failure reason.
+bool FileBackend_SameFile(const char *name, const char *other);
 // The system's words for the last failure of the calls above.
 const char *FileBackend_FailureReason(void);
 

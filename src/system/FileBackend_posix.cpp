@@ -70,16 +70,18 @@ FILE *FileBackend_CreateNew(const char *path, bool &nameTaken)
 FILE *FileBackend_OpenToWrite(const char *path)
 {
     // A FIFO opened for writing waits for a reader; with O_NONBLOCK it fails
-    // with ENXIO instead. The descriptor blocks again once it is open, so
-    // that no record is lost to a full pipe.
+    // with ENXIO instead. The descriptor stays non-blocking: a pipe whose
+    // reader stops reading, or a terminal held by flow control, then fails
+    // the write (EAGAIN) instead of stopping the update until it is read. A
+    // pipe holds 64 KB, several whole traces, for a reader that is merely
+    // slow; a regular file ignores the flag.
     const int fd = open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0) {
         rememberFailure();
         return nullptr;
     }
     struct stat found;
-    const bool ready = fstat(fd, &found) == 0 && (!S_ISREG(found.st_mode) || ftruncate(fd, 0) == 0) &&
-                       fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
+    const bool ready = fstat(fd, &found) == 0 && (!S_ISREG(found.st_mode) || ftruncate(fd, 0) == 0);
     FILE *stream = ready ? fdopen(fd, "w") : nullptr;
     if (stream == nullptr) {
         rememberFailure();
@@ -109,4 +111,38 @@ BOOL FileBackend_Replace(const char *from, const char *to)
 const char *FileBackend_FailureReason(void)
 {
     return gFailureReason.c_str();
+}
+
+namespace {
+
+bool sameInode(const char *name, const char *other)
+{
+    struct stat first;
+    struct stat second;
+    return stat(name, &first) == 0 && stat(other, &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+// The folder part of `path` ("." when it has none) and the last part.
+void splitPath(const std::string &path, std::string &folder, std::string &last)
+{
+    const size_t slash = path.find_last_of('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    last = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+bool FileBackend_SameFile(const char *name, const char *other)
+{
+    if (sameInode(name, other)) {
+        return true;
+    }
+    std::string folder;
+    std::string last;
+    std::string otherFolder;
+    std::string otherLast;
+    splitPath(name, folder, last);
+    splitPath(other, otherFolder, otherLast);
+    return last == otherLast && sameInode(folder.c_str(), otherFolder.c_str());
 }

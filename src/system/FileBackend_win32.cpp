@@ -126,3 +126,41 @@ const char *FileBackend_FailureReason(void)
 {
     return gFailureReason.c_str();
 }
+
+namespace {
+
+// The volume and file index of an existing file or folder; false when it
+// cannot be opened.
+bool fileIdentity(const char *name, BY_HANDLE_FILE_INFORMATION &identity)
+{
+    const HANDLE file = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const bool known = GetFileInformationByHandle(file, &identity) != 0;
+    CloseHandle(file);
+    return known;
+}
+
+std::string fullPath(const char *name)
+{
+    char path[MAX_PATH * 4];
+    const DWORD length = GetFullPathNameA(name, sizeof path, path, NULL);
+    return length == 0 || length >= sizeof path ? std::string() : std::string(path, length);
+}
+
+}  // namespace
+
+bool FileBackend_SameFile(const char *name, const char *other)
+{
+    BY_HANDLE_FILE_INFORMATION first;
+    BY_HANDLE_FILE_INFORMATION second;
+    if (fileIdentity(name, first) && fileIdentity(other, second)) {
+        return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+               first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+    }
+    // Names on Windows are compared without regard to case.
+    const std::string path = fullPath(name);
+    return !path.empty() && lstrcmpiA(path.c_str(), fullPath(other).c_str()) == 0;
+}

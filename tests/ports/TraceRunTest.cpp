@@ -15,6 +15,10 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <fcntl.h>
+#include <filesystem>
+#include <set>
+#include <unistd.h>
 #include <sstream>
 
 using namespace std::chrono_literals;
@@ -211,4 +215,55 @@ TEST_F(TraceRun, AnUnwritableTraceIsToldOnceAndAFifoWithoutReaderIsRefusedAtOnce
     EXPECT_EQ(full.err, "WARNING: the trace \"/dev/full\" is incomplete: No space left on device\n");
     EXPECT_NE(full.out.find("The update was successful"), std::string::npos) << full.out;
     expectImagesReceived(CATALOGUE_TX_LOGIC);
+}
+
+// Where the trace or the package goes can fail every way a file can: none of
+// them stops the run or leaves a half-written file. A file-size limit fails
+// the writes instead of ending the tool; a pipe whose reader takes nothing
+// fails the trace instead of holding the run; a --log naming the package is
+// refused before the package it would empty is touched.
+TEST_F(TraceRun, NoTraceOrPackageSinkStopsTheRunOrLosesAFile)
+{
+    startUnit(SimConfig{});
+    const std::string tool = toolFor(ToolBuild::QuickBoot);
+    const auto inShell = [&](const std::string &command) {
+        return runProcess({"sh", "-c", command}, toolEnvironment(), std::nullopt, 60s);
+    };
+    const std::string limited = "ulimit -c 0 && ulimit -f 2 && cd '" + traces.path() + "' && exec '" + tool + "' --no-wait ";
+
+    const ProcessResult sizeLimited = inShell(limited + "--info --log trace.txt");
+    EXPECT_EQ(sizeLimited.status, 0) << sizeLimited.err;
+    EXPECT_EQ(sizeLimited.err, "WARNING: the trace \"trace.txt\" is incomplete: File too large\n");
+    EXPECT_NE(sizeLimited.out.find("UP TO DATE"), std::string::npos) << sizeLimited.out;
+
+    const std::string package = traces.file(FIRMWARE_FILE_NAME_FOR_WEB);
+    writeFile(package, "the package of the last release");
+    const ProcessResult packageLimited = inShell(limited + "--web-package");
+    EXPECT_EQ(packageLimited.status, 1);
+    EXPECT_NE(packageLimited.out.find("failed: File too large"), std::string::npos) << packageLimited.out;
+    ASSERT_EQ(symlink(FIRMWARE_FILE_NAME_FOR_WEB, traces.file("link").c_str()), 0);
+    for (const std::string &log : {std::string(FIRMWARE_FILE_NAME_FOR_WEB), std::string("link")}) {
+        const ProcessResult named = inShell(limited + "--web-package --log " + log);
+        EXPECT_EQ(named.status, 2) << log;
+        EXPECT_NE(named.err.find("is the web package's own file"), std::string::npos) << named.err;
+    }
+    EXPECT_TRUE(readFile(package) == "the package of the last release") << "the old package was replaced";
+    std::set<std::string> left;
+    for (const auto &entry : std::filesystem::directory_iterator(traces.path()))
+        left.insert(entry.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{FIRMWARE_FILE_NAME_FOR_WEB, "link", "trace.txt"}));
+
+    unit.reset();
+    SimConfig flood;
+    flood.faults = {"flood"};
+    startUnit(flood);
+    const std::string fifo = traces.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int unreadEnd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(unreadEnd, 0);
+    const ProcessResult unread = runTraced({"--info", "--port", "1", "--log", fifo}, 60s);
+    ::close(unreadEnd);
+    EXPECT_FALSE(unread.timedOut) << "the run waited for the trace's reader";
+    EXPECT_EQ(unread.status, 1);
+    EXPECT_EQ(unread.err, "WARNING: the trace \"" + fifo + "\" is incomplete: Resource temporarily unavailable\n");
 }
