@@ -1,10 +1,12 @@
 #include "ListPortsMode.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "ComPortAPI.h"
 #include "CommandLine.h"
 #include "PortEnumeration.h"
+#include "RavelinFwUpgrade.h"
 #include "UnitConnection.h"
 
 namespace {
@@ -35,9 +37,11 @@ int runListPorts(void)
         printf("%s\n", LIST_PORTS_NONE);
         return EXIT_STATUS_SUCCESS;
     }
+    // The adapter's maker, product and serial number are the device's own
+    // words: shown escaped, like every text from a unit.
     size_t nameWidth = 0;
     for (const ListedPort &port : ports) {
-        nameWidth = port.name.size() > nameWidth ? port.name.size() : nameWidth;
+        nameWidth = std::max(nameWidth, shownUnitText(port.name.c_str()).size());
     }
     bool permissionMissing = false;
     for (const ListedPort &port : ports) {
@@ -45,12 +49,12 @@ int runListPorts(void)
         const std::string state = accessState(number);
         permissionMissing = permissionMissing || state == LIST_PORTS_NO_PERMISSION;
         std::string knowledge;
-        for (const std::string &part : {port.details, state}) {
+        for (const std::string &part : {shownUnitText(port.details.c_str()), state}) {
             if (!part.empty()) {
                 knowledge += "  " + part;
             }
         }
-        std::string name = port.name;
+        std::string name = shownUnitText(port.name.c_str());
         if (!knowledge.empty()) {
             name.resize(nameWidth, ' ');
         }
