@@ -22,8 +22,8 @@ struct RackRow {
 // The step as the board shows it: "waiting", "searching", "logic 45%", "done",
 // "no unit", "up to date", "newer than carried", "NOT CONFIRMED: why",
 // "NOT VERIFIED: why", "FAILED during logic 100%: why",
-// "STOPPED during firmware 40%", "STOPPED before its turn". Characters that could move a terminal's
-// cursor are shown as '?'.
+// "STOPPED during firmware 40%", "STOPPED before its turn". Characters
+// that could move a terminal's cursor are shown as '?'.
 std::string rackRowStep(const RackRow &row);
 
 class RackBoard {
