@@ -233,6 +233,16 @@ void ComPortAPI_AwaitStreamCarried(void)
     }
 }
 
+BOOL ComPortAPI_DiscardPending(void)
+{
+    if (!portIsOpen()) {
+        return 0;
+    }
+    ComPortBackend_Purge(g_hCOM);
+    Trace_Note("discard pending input");
+    return 1;
+}
+
 BOOL ComPortAPI_SetReadingTimeoutInMs(int timeoutInMs)
 {
     // A negative time-out would turn into a window of about 49 days.
