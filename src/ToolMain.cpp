@@ -13,18 +13,9 @@
 #include "RavelinFwUpgrade.h"
 #include "Trace.h"
 #include "UpdateMode.h"
+#include "WebPackageMode.h"
 
 namespace {
-
-int runWebPackageWriter(void)
-{
-    if (!allocateSessionBuffers()) {
-        return EXIT_STATUS_FAILED;
-    }
-    const BOOL written = createFirmwareFileForWeb();
-    releaseSessionBuffers();
-    return written ? EXIT_STATUS_SUCCESS : EXIT_STATUS_FAILED;
-}
 
 int showVersion(void)
 {

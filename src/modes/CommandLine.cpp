@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-#include "RavelinFwUpgrade.h"
+#include "ToolVersion.h"
+#include "WebPackageMode.h"
 
 namespace {
 

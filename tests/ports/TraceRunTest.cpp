@@ -9,6 +9,7 @@
 #include "support/SimUnit.h"
 
 #include "RavelinFwUpgrade.h"
+#include "WebPackageMode.h"
 
 #include <gtest/gtest.h>
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "RavelinFwUpgrade.h"
+#include "WebPackageMode.h"
 
 namespace {
 

@@ -24,6 +24,7 @@
 #include "support/TempDir.h"
 
 #include "RavelinFwUpgrade.h"
+#include "WebPackageMode.h"
 
 #include <gtest/gtest.h>
 
