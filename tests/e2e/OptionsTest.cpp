@@ -236,7 +236,11 @@ TEST_F(Options, MalformedOptionsExitTwoAndOpenNothing)
         const ProcessResult run = runToolWith(ToolBuild::QuickBoot, args, 10s);
         EXPECT_EQ(run.status, EXIT_USAGE);
         EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.err.find("Usage: "), std::string::npos);
+        // The error's own line and where help is, not the whole usage.
+        const size_t hint = run.err.find("\nTry 'RavelinFwUpgrade --help' for more information.\n");
+        EXPECT_NE(hint, std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find('\n'), hint) << run.err;
+        EXPECT_EQ(run.err.find("Usage: "), std::string::npos);
     }
     EXPECT_EQ(received(wire), "");
 }
