@@ -276,7 +276,7 @@ TEST_F(Options, NoWaitNeverReadsStandardInput)
     const int out = open(log("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ASSERT_GE(out, 0);
     const pid_t pid = startProcess({toolPath(ToolBuild::QuickBoot), "--no-wait"},
-                                   {{"RAVELIN_COM_DIR", comDir.path()}}, terminal, out, out);
+                                   toolEnvironment(), terminal, out, out);
     const std::optional<int> status = waitOrKillProcess(pid, 20s);
     close(out);
     ASSERT_TRUE(status.has_value()) << "the run waited on its terminal";
