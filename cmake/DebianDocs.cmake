@@ -27,7 +27,7 @@ if(RAVELIN_HELP2MAN)
             ${RAVELIN_HELP2MAN} --no-info --section=1 --name=${RAVELIN_PACKAGE_SUMMARY}
             --output=${ravelin_docs_dir}/RavelinFwUpgrade.1 ${ravelin_packaging_dir}/manpage-help.sh
     COMMAND ${RAVELIN_GZIP} -n -9 -f ${ravelin_docs_dir}/RavelinFwUpgrade.1
-    DEPENDS RavelinFwUpgrade ${ravelin_packaging_dir}/manpage-help.sh
+    DEPENDS RavelinFwUpgrade ${ravelin_packaging_dir}/manpage-help.sh ${RAVELIN_SOURCE_DATE_EPOCH_FILE}
     VERBATIM)
   list(APPEND ravelin_debian_docs ${ravelin_docs_dir}/RavelinFwUpgrade.1.gz)
   install(FILES ${ravelin_docs_dir}/RavelinFwUpgrade.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

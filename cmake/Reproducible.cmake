@@ -47,6 +47,9 @@ if(NOT ravelin_epoch MATCHES "^[0-9]+$")
 endif()
 set(RAVELIN_SOURCE_DATE_EPOCH ${ravelin_epoch})
 message(STATUS "Package time: ${RAVELIN_SOURCE_DATE_EPOCH}, from ${ravelin_epoch_origin}")
+# Rewritten only when the time changes: what is made with it depends on it.
+set(RAVELIN_SOURCE_DATE_EPOCH_FILE ${PROJECT_BINARY_DIR}/package-time.txt)
+file(CONFIGURE OUTPUT ${RAVELIN_SOURCE_DATE_EPOCH_FILE} CONTENT "${RAVELIN_SOURCE_DATE_EPOCH}\n")
 
 # __FILE__ and the debug information name paths inside the trees, never the
 # folders the trees are in. The build tree's mapping comes last so that it

@@ -89,7 +89,7 @@ same() {
     echo "identical: ${1##*/} ($(wc -c <"$1") bytes)"
   else
     fault "${1##*/} differs between the two builds:"
-    diffoscope --text - --max-report-size 200000 "$1" "$2" 2>&1 | head -n 200
+    diffoscope --text - --max-text-report-size 200000 "$1" "$2" 2>&1 | head -n 200
   fi
 }
 same "$build_dir/$tool" "$build2/$tool"
