@@ -243,6 +243,11 @@ BOOL ComPortAPI_DiscardPending(void)
     return 1;
 }
 
+int ComPortAPI_ReadingTimeoutInMs(void)
+{
+    return static_cast<int>(g_cto.ReadTotalTimeoutConstant);
+}
+
 BOOL ComPortAPI_SetReadingTimeoutInMs(int timeoutInMs)
 {
     // A negative time-out would turn into a window of about 49 days.

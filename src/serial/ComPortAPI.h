@@ -86,6 +86,8 @@ BOOL ComPortAPI_SetReadingTimeoutInMs(int timeoutInMs);
 // not yet sent), so that a late tail of one reply is not read as part of
 // the next. 0 when no port is open.
 BOOL ComPortAPI_DiscardPending(void);
+// The read window in force (or recorded for the next open), in milliseconds.
+int ComPortAPI_ReadingTimeoutInMs(void);
 BOOL ComPortAPI_SetBaudRate(int baudrate);
 BOOL ComPortAPI_SetHardwareFlowControl(BOOL isEnable);
 

@@ -52,6 +52,7 @@ enum class Fault {
     StopReadingMidStream,
     EscapeStreamReply,
     KeepVersions,
+    FailFirstStream,
     Count
 };
 
@@ -159,6 +160,7 @@ private:
     bool promptSent_ = false;
     bool rebooted_ = false;  // a complete update has rebooted the unit
     bool readingStopped_ = false;
+    bool firstStreamFailed_ = false;
     std::set<int> probedRates_;
 };
 
