@@ -112,22 +112,3 @@ TEST_F(UpdateChecks, IfNeededLeavesCurrentAndNewerUnitsAloneAndAllowOlderInstall
     // After the reboot the versions and the identity are asked for again.
     EXPECT_EQ(sent.substr(sent.size() - kVersionQuery.size() - kIdQuery.size()), kVersionQuery + kIdQuery);
 }
-
-// A unit whose logic model word is not the carried image's, though its
-// device code is the supported one: the checked runs name it and send it
-// nothing; the plain run keeps its rule, the device code alone.
-TEST_F(UpdateChecks, AnotherLogicModelIsNotFlashedByTheCheckedRuns)
-{
-    const std::string why = "not supported: reports logic model XC7A50 with device code 7; this tool carries XC7A75";
-    startUnitOnCom1({"--model", "XC7A50"});
-    ProcessResult run = runToolWith(ToolBuild::QuickBoot, {"--if-needed", "--no-wait"}, 60s);
-    EXPECT_EQ(run.status, EXIT_UPDATE_FAILED);
-    EXPECT_TRUE(contains(run.out, why)) << run.out;
-    EXPECT_FALSE(contains(received(), "%%%fw -l ")) << "an announcement reached the unit";
-
-    startUnitOnCom1({"--model", "XC7A50"});
-    run = runToolWith(ToolBuild::QuickBoot, {}, 120s);
-    EXPECT_EQ(run.status, EXIT_UPDATED);
-    EXPECT_FALSE(contains(run.out, why)) << run.out;
-    expectImagesReceived(CATALOGUE_TX_LOGIC);
-}
