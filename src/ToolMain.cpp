@@ -43,6 +43,15 @@ bool startTrace(const char *program, int argc, char **argv, const std::string &p
     return true;
 }
 
+// A trace written into a serial line reaches the unit, mixed into its
+// commands and images: a --log naming the port, any port the run may open
+// or another terminal is an operator's slip, never a file to write.
+bool logNamesASerialLine(const CommandLine &line)
+{
+    return FileAPI_NamesOtherTerminal(line.logFile) ||
+           (!line.portPath.empty() && FileAPI_SameFile(line.logFile, line.portPath));
+}
+
 int runMode(const CommandLine &line, const char *program)
 {
     switch (line.mode) {
@@ -86,6 +95,11 @@ int ravelinMain(int argc, char **argv)
     if (line.mode == RunMode::WebPackage && !line.logFile.empty() &&
         FileAPI_SameFile(line.logFile, FIRMWARE_FILE_NAME_FOR_WEB)) {
         fprintf(stderr, "%s: --log: \"%s\" is the web package's own file\n", program, line.logFile.c_str());
+        return EXIT_STATUS_USAGE;
+    }
+    if (!line.logFile.empty() && logNamesASerialLine(line)) {
+        fprintf(stderr, "%s: --log: \"%s\" is a serial port or a terminal, not a file\n", program,
+                line.logFile.c_str());
         return EXIT_STATUS_USAGE;
     }
     if (!line.logFile.empty() && !startTrace(program, argc, argv, line.logFile)) {
