@@ -49,8 +49,10 @@ int ChildProcess_Finish(ChildProcess *child);
 // not end within two seconds), frees it and gives its exit status.
 int ChildProcess_Stop(ChildProcess *child);
 
-// From now on Ctrl-C, a closing console or terminal, and a termination
-// request no longer end the process at once; they are stop requests.
+// From now on Ctrl-C, a closing console or terminal, a termination request
+// and, on POSIX, every other signal that would end the process (Ctrl-\,
+// SIGUSR1, SIGALRM, ...; faults and ignored signals aside) no longer end
+// the process at once; they are stop requests.
 void ChildProcess_CatchStopRequests(void);
 bool ChildProcess_StopRequested(void);
 // Once no child is left to stop: the requests end the process at once again,

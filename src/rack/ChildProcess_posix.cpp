@@ -1,5 +1,6 @@
 // Children on Linux: fork and exec with a pipe, read through poll, stop
-// requests from SIGINT, SIGTERM and SIGHUP.
+// requests from every signal that would otherwise end the rack (Ctrl-C,
+// Ctrl-\, SIGTERM, SIGHUP, SIGUSR1, SIGALRM, ...), faults aside.
 #include "ChildProcess.h"
 
 #include <cerrno>
@@ -14,6 +15,8 @@
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "EndingSignals_posix.h"
 
 struct ChildProcess {
     pid_t pid;
@@ -31,9 +34,21 @@ void onStopSignal(int signalNumber)
     gStopSignal = signalNumber;
 }
 
-const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-const int kStopSignalCount = sizeof kStopSignals / sizeof kStopSignals[0];
-struct sigaction gActionBeforeCatching[kStopSignalCount];
+// Indexed by signal number; only the signals caught are put back.
+struct sigaction gActionBeforeCatching[_NSIG];
+bool gCaught[_NSIG];
+
+// A fault's handler must not return to the faulting instruction, so faults
+// keep their own handling; an ignored signal (SIGPIPE, or SIGHUP under a
+// program that ignores hang-ups) stays ignored.
+bool isStopRequest(int signalNumber)
+{
+    if (signalNumber <= 0 || signalNumber >= _NSIG || EndingSignals_IsFault(signalNumber)) {
+        return false;
+    }
+    struct sigaction current;
+    return sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler != SIG_IGN;
+}
 
 int statusOf(int raw)
 {
@@ -241,15 +256,20 @@ void ChildProcess_CatchStopRequests(void)
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;
-    for (int i = 0; i < kStopSignalCount; ++i) {
-        sigaction(kStopSignals[i], &action, &gActionBeforeCatching[i]);
-    }
+    EndingSignals_ForEach([&action](int signalNumber) {
+        if (isStopRequest(signalNumber)) {
+            gCaught[signalNumber] = sigaction(signalNumber, &action, &gActionBeforeCatching[signalNumber]) == 0;
+        }
+    });
 }
 
 void ChildProcess_ReleaseStopRequests(void)
 {
-    for (int i = 0; i < kStopSignalCount; ++i) {
-        sigaction(kStopSignals[i], &gActionBeforeCatching[i], nullptr);
+    for (int signalNumber = 1; signalNumber < _NSIG; ++signalNumber) {
+        if (gCaught[signalNumber]) {
+            sigaction(signalNumber, &gActionBeforeCatching[signalNumber], nullptr);
+            gCaught[signalNumber] = false;
+        }
     }
 }
 

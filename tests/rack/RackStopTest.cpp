@@ -71,3 +71,36 @@ TEST_F(RackRun, CtrlCStopsEveryProcessAndTheBoardSaysWhereEachWas)
     EXPECT_FALSE(receivedImages(1));
     EXPECT_FALSE(receivedImages(2));
 }
+
+// Ctrl-\ is a stop as Ctrl-C is: the board and the summary say where the
+// unit was, and the tool ends as SIGQUIT ends a program (without a core
+// file here).
+TEST_F(RackRun, QuitStopsTheRackAsCtrlCDoes)
+{
+    addUnit(1, 115200, UnitType::Tx, {}, {"--pace"});
+    int out[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    std::vector<std::string> command = toolCommand({"--all", "--allow-reinstall", "--no-wait", "--log-dir", traces.path()});
+    std::string shell = "ulimit -c 0; exec";
+    for (const std::string &arg : command)
+        shell += " '" + arg + "'";
+    const pid_t tool = startProcess({"sh", "-c", shell}, toolEnvironment(), -1, out[1], -1);
+    close(out[1]);
+
+    std::string shown;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            readSome(out[0], shown);
+            return contains(shown, "COM1     115200  TX  logic 0%\n");
+        },
+        60s))
+        << shown;
+    kill(tool, SIGQUIT);
+    waitUntil([&] { return !readSome(out[0], shown); }, 30s);
+    close(out[0]);
+    EXPECT_EQ(waitProcess(tool, 10s), std::optional<int>(-SIGQUIT));
+    EXPECT_TRUE(toolProcesses().empty()) << "a process of the rack outlived it";
+    EXPECT_EQ(lastBoardLine(shown, "COM1").rfind("COM1     115200  TX  STOPPED during logic ", 0), 0u) << shown;
+    EXPECT_TRUE(contains(shown, "\nSTOPPED: every port's process was stopped where it was.\n")) << shown;
+    EXPECT_TRUE(contains(shown, "\nCOM1: STOPPED during logic ")) << shown;
+}
