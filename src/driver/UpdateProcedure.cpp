@@ -197,6 +197,9 @@ UpdateOutcome updateFirmware(int unitBaud, const UpdatePolicy &policy)
     }
     if (policy.beforeImages) {
         const UpdateDecision decision = policy.beforeImages(unit, isTx);
+        if (decision == UpdateDecision::NotSupported) {
+            return UpdateOutcome::Failed;
+        }
         if (decision != UpdateDecision::Update) {
             return leftAlone(decision);
         }

@@ -18,6 +18,7 @@ enum class UpdateDecision {
     Update,
     LeaveCurrent,  // the unit already runs the carried versions
     LeaveNewer,    // the unit runs newer versions than the carried ones
+    NotSupported,  // the carried images cannot make the unit current; it fails
 };
 
 // What a run checks around the images. Without either the update is the

@@ -190,6 +190,16 @@ VersionStanding versionStanding(const UnitVersions &unit, bool isTx)
     return VersionStanding::Outdated;
 }
 
+std::string otherLogicModel(const UnitVersions &unit, bool isTx)
+{
+    const LogicVersion carried = carriedLogicVersion(isTx);
+    if (!unit.complete || !carried.known || carried.model == unit.model) {
+        return "";
+    }
+    return "reports logic model " + shownUnitText(unit.model) + " with device code " +
+           std::to_string(unit.fpga_type) + "; this tool carries " + carried.model;
+}
+
 std::string formatUnitVersions(const UnitVersions &unit)
 {
     if (!unit.complete) {

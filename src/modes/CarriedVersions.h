@@ -43,6 +43,12 @@ enum class VersionStanding {
 };
 VersionStanding versionStanding(const UnitVersions &unit, bool isTx);
 
+// Empty when the unit's logic model word is the carried image's for its
+// type (or the carried model is not known); otherwise why the carried images
+// cannot make it current, for a unit whose device code says otherwise:
+// "reports logic model XC7A50 with device code 7; this tool carries XC7A75".
+std::string otherLogicModel(const UnitVersions &unit, bool isTx);
+
 // "61.01.02, XC7A75 1.02": the unit's versions, and the carried ones.
 std::string formatUnitVersions(const UnitVersions &unit);
 std::string formatCarriedVersions(bool isTx);

@@ -343,8 +343,9 @@ std::string usageText(const char *program)
             "       written\n"
             "  3    the images were sent and accepted, but the unit did not confirm\n"
             "       (no prompt after the reboot)\n"
-            "  4    the unit restarted but does not run the carried versions (checked\n"
-            "       after the reboot; see --verify)\n"
+            "  4    the unit restarted but could not be verified: it does not run the\n"
+            "       carried versions, reports another device or identity, or did not\n"
+            "       answer (checked after the reboot; see --verify)\n"
             "  255  (-1) the port or the baud rate typed at the prompts could not be used\n";
     return text;
 }

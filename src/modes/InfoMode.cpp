@@ -68,6 +68,12 @@ int runInfo(const CommandLine &line)
         return finish(EXIT_STATUS_FAILED);
     }
     const UnitKind kind = identifyUnit();
+    const std::string otherModel = kind == UnitKind::Unknown ? "" : otherLogicModel(unit, kind == UnitKind::Tx);
+    if (!otherModel.empty()) {
+        Console_Print("\r\nNOT SUPPORTED: %s.\r\n", otherModel.c_str());
+        Progress_Finish(ProgressResult::Failed, "not supported: " + otherModel);
+        return finish(EXIT_STATUS_FAILED);
+    }
     if (kind == UnitKind::Unknown) {
         field("Unit", "unknown");
         Console_Print("\r\nNOT SUPPORTED: the unit's identification is neither the TX nor the RX unit's.\r\n");

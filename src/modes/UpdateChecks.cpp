@@ -3,9 +3,9 @@
 #include <string>
 
 #include "CarriedVersions.h"
-#include "ComPortAPI.h"
 #include "Console.h"
 #include "Progress.h"
+#include "QueriesAfterReboot.h"
 #include "RavelinFwUpgrade.h"
 #include "UnitConnection.h"
 
@@ -13,6 +13,14 @@ UpdateDecision decideUpdate(const CommandLine &line, const UnitVersions &unit, b
 {
     if (!line.leavesCurrentUnits()) {
         return UpdateDecision::Update;
+    }
+    // Flashing a unit of another logic model never makes it current: every
+    // later checked run would flash it again.
+    const std::string otherModel = otherLogicModel(unit, isTx);
+    if (!otherModel.empty()) {
+        Console_Print("\r\nERROR: not supported: %s.\r\n", otherModel.c_str());
+        Progress_Failed("not supported: " + otherModel);
+        return UpdateDecision::NotSupported;
     }
     const VersionStanding standing = versionStanding(unit, isTx);
     if (standing == VersionStanding::Current && !line.allowReinstall) {
@@ -33,14 +41,22 @@ bool verifyVersionsAfterUpdate(bool isTx)
 {
     Progress_Step(ProgressStep::Verifying);
     Console_Print("\n\r\n\rChecking the versions after the update ......  ");
-    // The prompt's 11 s window is still in force; the unit answers within
-    // one window of the update's own queries.
-    ComPortAPI_SetReadingTimeoutInMs(1000);
     UnitVersions after;
-    queryUnitVersions(&after);
-    const UnitKind kind = identifyUnit();
+    if (queryUnitVersionsAfterReboot(&after) == VersionAnswer::NoAnswer) {
+        // Silence is not a unit on other versions: it may well run the
+        // carried ones, and saying otherwise would have it flashed again.
+        Progress_VersionsAfter(after, false);
+        Console_Line("no answer  FAILED\r");
+        const std::string why = "the unit did not answer its version query after the reboot";
+        Console_Print("ERROR: %s.\r\n", why.c_str());
+        Progress_Failed(why);
+        return false;
+    }
+    const UnitKind kind = identifyUnitAfterReboot();
     const bool sameType = kind == (isTx ? UnitKind::Tx : UnitKind::Rx);
-    const bool verified = after.complete && sameType && versionStanding(after, isTx) == VersionStanding::Current;
+    const bool sameDevice = isSupportedDevice(after.fpga_type);
+    const bool verified =
+        after.complete && sameType && sameDevice && versionStanding(after, isTx) == VersionStanding::Current;
     Progress_VersionsAfter(after, verified);
 
     const std::string afterText = formatUnitVersions(after);
@@ -50,8 +66,16 @@ bool verifyVersionsAfterUpdate(bool isTx)
         return true;
     }
     Console_Line("FAILED\r");
-    std::string why = "the unit restarted but does not run the carried versions: it runs " + afterText +
-                      ", this tool carries " + formatCarriedVersions(isTx);
+    std::string why;
+    if (versionStanding(after, isTx) == VersionStanding::Current) {
+        why = "the unit restarted and runs the carried versions " + afterText;
+    } else {
+        why = "the unit restarted but does not run the carried versions: it runs " + afterText +
+              ", this tool carries " + formatCarriedVersions(isTx);
+    }
+    if (after.complete && !sameDevice) {
+        why += "; it reports device code " + std::to_string(after.fpga_type) + ", which this tool has no image for";
+    }
     if (!sameType) {
         why += "; it no longer identifies as the " + std::string(isTx ? "TX" : "RX") + " unit";
     }

@@ -10,13 +10,16 @@
 
 // With --if-needed (and on --all) a current unit is left alone unless
 // --allow-reinstall, and a newer one unless --allow-older; a unit left
-// alone gets a console line that says why. Every other run updates.
+// alone gets a console line that says why. A unit of another logic model
+// than the carried image's is not supported there. Every other run updates.
 UpdateDecision decideUpdate(const CommandLine &line, const UnitVersions &unit, bool isTx);
 
 // After the prompt: asks for the versions and the identification again at
-// the unit's rate, shows them on the line "Checking the versions after the
-// update" with OK or FAILED, and, on a mismatch, both sets of versions.
-// True when the unit is the same type and runs the carried versions.
+// the unit's rate, giving each reply its time (see QueriesAfterReboot.h),
+// shows them on the line "Checking the versions after the update" with OK or
+// FAILED, and, on a mismatch, both sets of versions; a unit that does not
+// answer is said to be silent. True when the unit is the same type, reports
+// the supported device code and runs the carried versions.
 bool verifyVersionsAfterUpdate(bool isTx);
 
 // The checks the command line asks for, as the update procedure takes them:

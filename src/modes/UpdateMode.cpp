@@ -93,7 +93,7 @@ int updateConnectedUnit(const CommandLine &line, const UnitLink &link)
         break;
     case UpdateOutcome::NotVerified:
         result = ProgressResult::NotVerified;
-        lastMessage = "\n\rERROR: The unit restarted but does not run the carried versions.\r\n";
+        lastMessage = "\n\rERROR: The unit restarted but could not be verified.\r\n";
         status = EXIT_STATUS_NOT_VERIFIED;
         break;
     case UpdateOutcome::Updated:

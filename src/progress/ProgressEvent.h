@@ -23,7 +23,7 @@ enum class ProgressResult {
     Stopped,       // the run was stopped from outside (Ctrl-C on --all)
     UpToDate,      // left alone: the unit already runs the carried versions
     Newer,         // left alone: the unit runs versions newer than the carried ones
-    NotVerified,   // the unit restarted but does not run the carried versions
+    NotVerified,   // the unit restarted but the check after the reboot failed
 };
 
 struct ProgressEvent {

@@ -102,7 +102,8 @@ TEST_F(Options, InfoReportsTxAndRxUnitsUpToDateAndWritesNothingElse)
 TEST_F(Options, InfoComparesTheVersionsAsNumbers)
 {
     // "61.01.002" is 61.1.2 all the same; a newer logic revision is newer;
-    // versions of another logic model are not placed, whatever its MCU's.
+    // a unit of another logic model is not one this tool can make current,
+    // whatever its device code says.
     startUnit(unitAt(1, 115200, "tx", {"--mcu-version", "61.01.002"}));
     ProcessResult run = runToolWith(ToolBuild::QuickBoot, {"--info", "--no-wait"}, 60s);
     EXPECT_EQ(run.status, EXIT_UPDATED);
@@ -115,8 +116,10 @@ TEST_F(Options, InfoComparesTheVersionsAsNumbers)
 
     startUnit(unitAt(1, 115200, "tx", {"--mcu-version", "62.0.0", "--model", "XC7A50"}));
     run = runToolWith(ToolBuild::QuickBoot, {"--info"}, 60s);
-    EXPECT_EQ(run.status, EXIT_UPDATED);
-    EXPECT_EQ(run.out, report(1, 115200, "62.00.00", "XC7A50 1.02", 7) + carried("TX") + "UPDATE NEEDED\r\n");
+    EXPECT_EQ(run.status, EXIT_UPDATE_FAILED);
+    EXPECT_EQ(run.out, report(1, 115200, "62.00.00", "XC7A50 1.02", 7) +
+                           "\r\nNOT SUPPORTED: reports logic model XC7A50 with device code 7; this tool carries "
+                           "XC7A75.\r\n");
 }
 
 TEST_F(Options, InfoRefusesAnUnsupportedUnitAndSaysWhenNoneAnswered)

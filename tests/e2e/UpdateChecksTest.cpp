@@ -70,7 +70,7 @@ TEST_F(UpdateChecks, VersionsAreCheckedAfterTheRebootAndAUnitOnItsOldVersionsFai
     const std::string tail = versionsAfterLine("61.01.01, XC7A75 1.02", false) +
                              "ERROR: the unit restarted but does not run the carried versions: it runs 61.01.01, "
                              "XC7A75 1.02, this tool carries " + kCarried + ".\r\n" +
-                             "\n\rERROR: The unit restarted but does not run the carried versions.\r\n\r\n";
+                             "\n\rERROR: The unit restarted but could not be verified.\r\n\r\n";
     ASSERT_GE(run.out.size(), tail.size());
     EXPECT_EQ(firstDifference(tail, run.out.substr(run.out.size() - tail.size())), "");
     EXPECT_TRUE(contains(run.out, "Checking firmware version ..............  61.01.01 \r\n"));
@@ -111,4 +111,23 @@ TEST_F(UpdateChecks, IfNeededLeavesCurrentAndNewerUnitsAloneAndAllowOlderInstall
     EXPECT_TRUE(contains(sent, "%%%fw -l ") && contains(sent, "%%%fw -h ")) << "no announcement reached the unit";
     // After the reboot the versions and the identity are asked for again.
     EXPECT_EQ(sent.substr(sent.size() - kVersionQuery.size() - kIdQuery.size()), kVersionQuery + kIdQuery);
+}
+
+// A unit whose logic model word is not the carried image's, though its
+// device code is the supported one: the checked runs name it and send it
+// nothing; the plain run keeps its rule, the device code alone.
+TEST_F(UpdateChecks, AnotherLogicModelIsNotFlashedByTheCheckedRuns)
+{
+    const std::string why = "not supported: reports logic model XC7A50 with device code 7; this tool carries XC7A75";
+    startUnitOnCom1({"--model", "XC7A50"});
+    ProcessResult run = runToolWith(ToolBuild::QuickBoot, {"--if-needed", "--no-wait"}, 60s);
+    EXPECT_EQ(run.status, EXIT_UPDATE_FAILED);
+    EXPECT_TRUE(contains(run.out, why)) << run.out;
+    EXPECT_FALSE(contains(received(), "%%%fw -l ")) << "an announcement reached the unit";
+
+    startUnitOnCom1({"--model", "XC7A50"});
+    run = runToolWith(ToolBuild::QuickBoot, {}, 120s);
+    EXPECT_EQ(run.status, EXIT_UPDATED);
+    EXPECT_FALSE(contains(run.out, why)) << run.out;
+    expectImagesReceived(CATALOGUE_TX_LOGIC);
 }

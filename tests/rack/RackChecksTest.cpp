@@ -35,6 +35,8 @@ TEST_F(RackRun, OnlyOutdatedUnitsAreUpdatedAndOneThatKeepsItsOldVersionsIsNotUpd
     addUnit(2, 9600, UnitType::Rx, {}, {"--mcu-version", "61.1.1"});
     addUnit(3, 57600, UnitType::Tx, {}, {"--mcu-version", "62.0.0"});
     addUnit(4, 115200, UnitType::Tx, {"keep-versions"}, {"--logic-version", "1.1"});
+    // The right device code, another logic model: flashing would never make it current.
+    addUnit(5, 115200, UnitType::Tx, {}, {"--model", "XC7A50"});
 
     const ProcessResult run = runProcess(toolCommand({"--all", "--no-wait", "--log-dir", traces.path()}),
                                          toolEnvironment(), std::nullopt, 240s);
@@ -45,6 +47,10 @@ TEST_F(RackRun, OnlyOutdatedUnitsAreUpdatedAndOneThatKeepsItsOldVersionsIsNotUpd
     expectImagesReceived(2, UnitType::Rx);
     EXPECT_FALSE(receivedImages(3));
     expectImagesReceived(4, UnitType::Tx);
+    EXPECT_FALSE(receivedImages(5));
+    EXPECT_TRUE(contains(lastBoardLine(run.out, "COM5"),
+                         "not supported: reports logic model XC7A50 with device code 7; this tool carries XC7A75"))
+        << run.out;
 
     EXPECT_EQ(lastBoardLine(run.out, "COM1"), "COM1     115200  TX  up to date");
     EXPECT_EQ(lastBoardLine(run.out, "COM2"), "COM2     9600    RX  done");
