@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "CarriedVersions.h"
+#include "ComPortAPI.h"
 #include "CommandLine.h"
 #include "Console.h"
 #include "FileAPI.h"
@@ -31,7 +32,8 @@ bool startTrace(const char *program, int argc, char **argv, const std::string &p
 {
     std::string error;
     if (!Trace_Open(path, error)) {
-        fprintf(stderr, "%s: --log: cannot write \"%s\": %s\n", program, path.c_str(), error.c_str());
+        fprintf(stderr, "%s: --log: cannot write \"%s\": %s\n", program, shownUnitText(path.c_str()).c_str(),
+                error.c_str());
         return false;
     }
     std::string command = "RavelinFwUpgrade " FIRMWARE_VERSION_TO_UPLOAD ", run as:";
@@ -84,9 +86,12 @@ int ravelinMain(int argc, char **argv)
 
     CommandLine line;
     std::string error;
-    const char *program = argc > 0 && argv[0] != nullptr ? argv[0] : "RavelinFwUpgrade";
+    // Text the operator typed comes back escaped as the unit's own text is.
+    ComPortAPI_ShowNamesWith(shownUnitText);
+    const std::string shownProgram = shownUnitText(argc > 0 && argv[0] != nullptr ? argv[0] : "RavelinFwUpgrade");
+    const char *program = shownProgram.c_str();
     if (!parseCommandLine(argc, argv, line, error)) {
-        fprintf(stderr, "%s: %s\n" USAGE_ERROR_HINT, program, error.c_str());
+        fprintf(stderr, "%s: %s\n" USAGE_ERROR_HINT, program, shownUnitText(error.c_str()).c_str());
         return EXIT_STATUS_USAGE;
     }
     gWaitForKeyAtExit = line.waitsForKey() ? 1 : 0;
@@ -94,12 +99,13 @@ int ravelinMain(int argc, char **argv)
     // Opening the trace empties its file: never the package about to be written.
     if (line.mode == RunMode::WebPackage && !line.logFile.empty() &&
         FileAPI_SameFile(line.logFile, FIRMWARE_FILE_NAME_FOR_WEB)) {
-        fprintf(stderr, "%s: --log: \"%s\" is the web package's own file\n", program, line.logFile.c_str());
+        fprintf(stderr, "%s: --log: \"%s\" is the web package's own file\n", program,
+                shownUnitText(line.logFile.c_str()).c_str());
         return EXIT_STATUS_USAGE;
     }
     if (!line.logFile.empty() && logNamesASerialLine(line)) {
         fprintf(stderr, "%s: --log: \"%s\" is a serial port or a terminal, not a file\n", program,
-                line.logFile.c_str());
+                shownUnitText(line.logFile.c_str()).c_str());
         return EXIT_STATUS_USAGE;
     }
     if (!line.logFile.empty() && !startTrace(program, argc, argv, line.logFile)) {

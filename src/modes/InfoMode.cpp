@@ -46,7 +46,7 @@ int runInfo(const CommandLine &line)
     ComPortAPI_SetHardwareFlowControl(1);
     ComPortAPI_SetReadingTimeoutInMs(1000);
 
-    field("Port", ComPortAPI_PortName(link->port));
+    field("Port", shownUnitText(ComPortAPI_PortName(link->port).c_str()));
     field("Baud rate", std::to_string(link->baud));
     UnitVersions unit;
     if (!queryUnitVersions(&unit)) {

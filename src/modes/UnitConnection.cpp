@@ -63,11 +63,11 @@ std::string searchedPlaces(const CommandLine &line)
 {
     std::string places;
     if (line.namesPort()) {
-        places = ComPortAPI_PortName(chosenPort(line));
+        places = shownUnitText(ComPortAPI_PortName(chosenPort(line)).c_str());
     } else {
         places = "COM1..COM" + std::to_string(DISCOVERY_LAST_COM_PORT);
         for (const std::string &device : PortEnumeration_DiscoveryDevices()) {
-            places += ", " + device;
+            places += ", " + shownUnitText(device.c_str());
         }
     }
     if (line.baud != 0) {
@@ -84,7 +84,7 @@ void reportRefusedPorts(const char *lead)
         Console_Print("%s", lead);
     }
     for (const PortRefusal &refusal : refusals) {
-        const std::string name = ComPortAPI_PortName(refusal.port);
+        const std::string name = shownUnitText(ComPortAPI_PortName(refusal.port).c_str());
         if (refusal.why == PortOpenFailure::InUse) {
             Console_Print("%s is in use by another program.\r\n", name.c_str());
         } else {
@@ -102,7 +102,7 @@ void reportUnusableChosenPort(const CommandLine &line, const char *lead)
     if (!line.namesPort()) {
         return;
     }
-    const std::string name = ComPortAPI_PortName(chosenPort(line));
+    const std::string name = shownUnitText(ComPortAPI_PortName(chosenPort(line)).c_str());
     switch (ComPortAPI_LastOpenFailure()) {
     case PortOpenFailure::Missing:
         Console_Print("%s%s: no such device.\r\n", lead, name.c_str());

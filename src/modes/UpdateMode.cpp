@@ -118,7 +118,8 @@ int runUpdate(const CommandLine &line)
     Console_Print("\n\rYou are about to upload the firmware version %s", FIRMWARE_VERSION_TO_UPLOAD);
     std::optional<UnitLink> link;
     if (connectsWithoutProbe(line)) {
-        Console_Print("\n\r\n\rOpening %s....................", ComPortAPI_PortName(chosenPort(line)).c_str());
+        Console_Print("\n\r\n\rOpening %s....................",
+                      shownUnitText(ComPortAPI_PortName(chosenPort(line)).c_str()).c_str());
         link = connectAsChosen(line);
         if (!link) {
             reportUnusableChosenPort(line, "\r\n");

@@ -121,11 +121,24 @@ void traceSetting(const std::string &what, BOOL applied)
 
 }  // namespace
 
+static std::string (*gShownName)(const char *text) = nullptr;
+
+void ComPortAPI_ShowNamesWith(std::string (*shown)(const char *text))
+{
+    gShownName = shown;
+}
+
+static std::string shownPortName(int nId)
+{
+    const std::string name = ComPortAPI_PortName(nId);
+    return gShownName != nullptr ? gShownName(name.c_str()) : name;
+}
+
 BOOL ComPortAPI_OpenCOM(int nId)
 {
     g_hCOM = openPort(nId, "open");
     if (g_hCOM == INVALID_HANDLE_VALUE) {
-        Console_Print("ERROR: Opening %s failed !", ComPortAPI_PortName(nId).c_str());
+        Console_Print("ERROR: Opening %s failed !", shownPortName(nId).c_str());
         fflush(stdout);
         return 0;
     }
@@ -133,7 +146,7 @@ BOOL ComPortAPI_OpenCOM(int nId)
     if (!ComPortBackend_SetTimeouts(g_hCOM, &g_cto) || !ComPortBackend_SetState(g_hCOM, &g_dcb)) {
         Trace_Note("configure " + ComPortAPI_PortName(nId) + " at " + settingsText() +
                    " FAILED: " + ComPortBackend_LastError());
-        Console_Print("ERROR: %s configuration failed !", ComPortAPI_PortName(nId).c_str());
+        Console_Print("ERROR: %s configuration failed !", shownPortName(nId).c_str());
         fflush(stdout);
         ComPortAPI_CloseCOM();
         return 0;

@@ -96,6 +96,10 @@ BOOL ComPortAPI_SetHardwareFlowControl(BOOL isEnable);
 int ComPortAPI_AddNamedPort(const std::string &device);
 // "COM3" for a COM number, the device itself for a named port.
 std::string ComPortAPI_PortName(int nId);
+// How this module's console lines show a port's name: the caller hands in
+// the escaping it gives every text from outside, so that a device name the
+// operator typed cannot drive the terminal. Shown as it is until then.
+void ComPortAPI_ShowNamesWith(std::string (*shown)(const char *text));
 // Why the last open or probe failed (None when it succeeded).
 PortOpenFailure ComPortAPI_LastOpenFailure(void);
 // The ports, in number order, that were in use or not open to this user at

@@ -1,5 +1,6 @@
 // An operator's slips on the command line: a --log that names a serial port
-// or another terminal is refused before anything is opened.
+// or another terminal is refused before anything is opened, and the bytes
+// the operator typed (a port, a file name) come back escaped like a unit's.
 #include "e2e/UpdateRun.h"
 #include "support/Files.h"
 #include "support/PseudoTerminal.h"
@@ -65,4 +66,29 @@ TEST_F(OperatorSlip, ALogNamingASerialPortOrTerminalIsRefusedBeforeAnythingOpens
     startLoggedUnit();
     const ProcessResult info = runToolWith(ToolBuild::QuickBoot, {"--info", "--log", "/dev/null"}, 60s);
     EXPECT_EQ(info.status, EXIT_UPDATED);
+}
+
+TEST_F(OperatorSlip, OperatorTextComesBackEscaped)
+{
+    // A name that clears the screen and rings the bell when printed raw.
+    const std::string port = comDir.file("tty\x1b[2J\x07");
+    const std::string log = comDir.file("none\x1b]0;x\x07/trace.log");
+    const std::vector<std::vector<std::string>> runs = {
+        {"--port", port, "--no-wait"},
+        {"--port", port, "--baud", "9600", "--no-wait"},
+        {"--info", "--port", port},
+        {"--info", "--log", log},
+        {"--baud", "96\x1b[2J"},
+        {"--port", "\x1b[2J"},
+    };
+    for (const auto &args : runs) {
+        SCOPED_TRACE(args[0] + " " + args[1]);
+        const ProcessResult run = runToolWith(ToolBuild::QuickBoot, args, 60s);
+        EXPECT_NE(run.status, EXIT_UPDATED);
+        EXPECT_FALSE(contains(run.out, "\x1b")) << run.out;
+        EXPECT_FALSE(contains(run.err, "\x1b")) << run.err;
+        EXPECT_FALSE(contains(run.out, "\x07")) << run.out;
+        EXPECT_FALSE(contains(run.err, "\x07")) << run.err;
+        EXPECT_TRUE(contains(run.out + run.err, "\\x1b")) << run.out << run.err;
+    }
 }
