@@ -68,7 +68,7 @@ TEST_F(RackRun, OnlyOutdatedUnitsAreUpdatedAndOneThatKeepsItsOldVersionsIsNotUpd
     EXPECT_TRUE(contains(summary, "\nCOM3  TX    62.00.00, XC7A75 1.02  newer than carried  -                      "));
     EXPECT_TRUE(contains(summary, "\nCOM4  TX    61.01.02, XC7A75 1.01  NOT VERIFIED        61.01.02, XC7A75 1.01  "));
     EXPECT_TRUE(contains(summary, "\nCOM4: " + notVerified + "\n")) << summary;
-    EXPECT_TRUE(contains(summary, "\r\nERROR: 1 of 4 units was not updated.\r\n")) << summary;
+    EXPECT_TRUE(contains(summary, "\r\nERROR: 2 of 5 units were not updated.\r\n")) << summary;
 }
 
 TEST_F(RackRun, ARackOfCurrentAndNewerUnitsIsDoneAndTheAllowOptionsUpdateThem)
