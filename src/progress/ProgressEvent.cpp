@@ -217,6 +217,9 @@ std::string formatProgressEvent(const ProgressEvent &event)
         object["up_to_date"] = event.upToDate;
         object["newer_than_carried"] = event.newerThanCarried;
     }
+    if (event.notSupported) {
+        object["not_supported"] = true;
+    }
     if (!event.message.empty()) {
         object["message"] = event.message;
     }
@@ -282,12 +285,14 @@ bool parseProgressEvent(const std::string &line, ProgressEvent &event)
     }
     std::optional<bool> upToDate;
     std::optional<bool> newerThanCarried;
+    std::optional<bool> notSupported;
     if (!readFlag(object, "up_to_date", upToDate) || !readFlag(object, "newer_than_carried", newerThanCarried) ||
-        !readFlag(object, "verified", read.verified)) {
+        !readFlag(object, "verified", read.verified) || !readFlag(object, "not_supported", notSupported)) {
         return false;
     }
     read.upToDate = upToDate.value_or(false);
     read.newerThanCarried = newerThanCarried.value_or(false);
+    read.notSupported = notSupported.value_or(false);
     if (!readText(object, "port", read.port) || !readInteger(object, "baud", 0, INT32_MAX, read.baud) ||
         !readText(object, "type", read.unitType) ||
         !readVersions(object, "versions", read.versionsKnown, read.mcuVersion, read.logicVersion, read.deviceCode) ||

@@ -46,6 +46,9 @@ struct ProgressEvent {
     std::string logicVersionAfter;
     int deviceCodeAfter = 0;
     std::optional<bool> verified;  // once the versions after the reboot were compared with the carried ones
+    // A Failed run on a unit this tool does not update: another device code,
+    // an identification of neither unit, a version reply it cannot read.
+    bool notSupported = false;
     std::string message;    // why a run failed, in words; empty otherwise
 };
 
