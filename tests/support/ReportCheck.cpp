@@ -3,6 +3,8 @@
 #include "support/Files.h"
 #include "support/Process.h"
 
+#include <stdexcept>
+
 std::string reportSchemaFaults(const std::string &file)
 {
     const ProcessResult check = runProcess({"python3", RAVELIN_REPORT_CHECKER, RAVELIN_REPORT_SCHEMA, file});
@@ -14,5 +16,9 @@ std::string reportSchemaFaults(const std::string &file)
 
 nlohmann::json readReport(const std::string &file)
 {
-    return nlohmann::json::parse(readFile(file), nullptr, false);
+    try {
+        return nlohmann::json::parse(readFile(file), nullptr, false);
+    } catch (const std::runtime_error &) {
+        return nlohmann::json::value_t::discarded;
+    }
 }

@@ -11,7 +11,8 @@
 // empty when it is valid.
 std::string reportSchemaFaults(const std::string &file);
 
-// The report file as JSON; a discarded value when it does not parse.
+// The report file as JSON; a discarded value when it is missing or does
+// not parse.
 nlohmann::json readReport(const std::string &file);
 
 #endif
