@@ -18,7 +18,7 @@ const ProgressResult kResults[] = {ProgressResult::Updated,  ProgressResult::Not
                                    ProgressResult::Identified, ProgressResult::NotFound,
                                    ProgressResult::Failed,   ProgressResult::Stopped,
                                    ProgressResult::UpToDate, ProgressResult::Newer,
-                                   ProgressResult::NotVerified};
+                                   ProgressResult::NotVerified, ProgressResult::NoSuchPort};
 
 bool stepNamed(const std::string &name, ProgressStep &step)
 {
@@ -177,6 +177,8 @@ const char *progressResultName(ProgressResult result)
         return "newer";
     case ProgressResult::NotVerified:
         return "not-verified";
+    case ProgressResult::NoSuchPort:
+        return "no-such-port";
     }
     return "";
 }
@@ -222,6 +224,9 @@ std::string formatProgressEvent(const ProgressEvent &event)
     }
     if (!event.message.empty()) {
         object["message"] = event.message;
+    }
+    if (event.attempt > 1) {
+        object["attempt"] = event.attempt;
     }
     // A unit's reply quoted in a message may hold any byte.
     return object.dump(-1, ' ', false, Json::error_handler_t::replace);
@@ -299,7 +304,7 @@ bool parseProgressEvent(const std::string &line, ProgressEvent &event)
         !readVersions(object, "versions_after", read.versionsAfterKnown, read.mcuVersionAfter,
                       read.logicVersionAfter, read.deviceCodeAfter) ||
         !readStep(object, "during", read.during) || !readInteger(object, "percent", 0, 100, read.percent) ||
-        !readText(object, "message", read.message)) {
+        !readText(object, "message", read.message) || !readInteger(object, "attempt", 1, 1000, read.attempt)) {
         return false;
     }
     event = read;

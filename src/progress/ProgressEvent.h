@@ -24,6 +24,7 @@ enum class ProgressResult {
     UpToDate,      // left alone: the unit already runs the carried versions
     Newer,         // left alone: the unit runs versions newer than the carried ones
     NotVerified,   // the unit restarted but does not run the carried versions
+    NoSuchPort,    // --all --port: the port named does not exist
 };
 
 struct ProgressEvent {
@@ -50,6 +51,7 @@ struct ProgressEvent {
     // an identification of neither unit, a version reply it cannot read.
     bool notSupported = false;
     std::string message;    // why a run failed, in words; empty otherwise
+    int attempt = 1;        // --all --retries: which try of the port's run this is
 };
 
 // The event as one JSON object, without a line end. Text that is not valid

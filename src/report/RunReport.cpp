@@ -63,6 +63,9 @@ Json portObject(const ReportPort &port)
     // Tenths of a second: the runs are seconds to minutes long.
     object["seconds"] = std::round(port.seconds * 10) / 10;
     object["trace"] = port.trace.empty() ? Json(nullptr) : Json(port.trace);
+    if (!port.traces.empty()) {
+        object["traces"] = port.traces;
+    }
     return object;
 }
 
@@ -122,6 +125,7 @@ std::string verdictOf(const ProgressEvent &state)
     case ProgressResult::Newer:
         return "newer than carried";
     case ProgressResult::NotFound:
+    case ProgressResult::NoSuchPort:
         return "no unit";
     case ProgressResult::Failed:
         return state.notSupported ? "not supported" : "";
@@ -138,6 +142,25 @@ bool isComName(const std::string &port, int &number)
     }
     number = std::stoi(port.substr(3));
     return true;
+}
+
+PortIdentity identityAmong(const std::vector<ListedPort> &system, const std::string &port)
+{
+    int number = 0;
+    const bool comName = isComName(port, number);
+    for (const ListedPort &listed : system) {
+        const bool same = comName ? listed.comNumber == number
+                                  : port == listed.name || port == listed.device || port == listed.identity.path ||
+                                        port == listed.identity.byId;
+        if (same) {
+            return listed.identity;
+        }
+    }
+    PortIdentity unknown;
+    if (!comName) {
+        unknown.path = port;
+    }
+    return unknown;
 }
 
 }  // namespace
@@ -190,21 +213,17 @@ ReportPort reportPortFromEvent(const ProgressEvent &state)
 
 PortIdentity reportPortIdentity(const std::string &port)
 {
-    int number = 0;
-    const bool comName = isComName(port, number);
-    for (const ListedPort &listed : PortEnumeration_ListPorts()) {
-        const bool same = comName ? listed.comNumber == number
-                                  : port == listed.name || port == listed.device || port == listed.identity.path ||
-                                        port == listed.identity.byId;
-        if (same) {
-            return listed.identity;
-        }
+    return identityAmong(PortEnumeration_ListPorts(), port);
+}
+
+std::vector<PortIdentity> reportPortIdentities(const std::vector<std::string> &ports)
+{
+    const std::vector<ListedPort> system = PortEnumeration_ListPorts();
+    std::vector<PortIdentity> identities;
+    for (const std::string &port : ports) {
+        identities.push_back(identityAmong(system, port));
     }
-    PortIdentity unknown;
-    if (!comName) {
-        unknown.path = port;
-    }
-    return unknown;
+    return identities;
 }
 
 std::string reportTimeNow(void)

@@ -28,13 +28,14 @@ struct ReportPort {
     std::string unitType;   // "TX", "RX"; empty when not identified
     ReportVersions before;
     ReportVersions after;
-    std::string result;     // a progress result word, or "no-such-port"
+    std::string result;     // a progress result word
     std::string verdict;    // "up to date", ...; empty when not known
     bool written = false;   // an image byte went to the unit
     std::string message;
     int attempts = 1;
     double seconds = 0;
     std::string trace;      // empty when there is none
+    std::vector<std::string> traces;  // a rack's: the trace of every try; empty otherwise
 };
 
 struct ReportCarried {
@@ -59,9 +60,6 @@ struct RunReport {
     int exitStatus = 0;   // written only once complete
 };
 
-// The result word of a port that was named but does not exist.
-#define REPORT_NO_SUCH_PORT "no-such-port"
-
 // The document, pretty-printed, with a final line end. Text that is not
 // valid UTF-8 is carried with replacement characters.
 std::string formatRunReport(const RunReport &report);
@@ -74,6 +72,8 @@ ReportPort reportPortFromEvent(const ProgressEvent &state);
 // What the system says of the port the tool names `port` ("COM3", a device
 // path, a by-id link); only its path when the system lists no such port.
 PortIdentity reportPortIdentity(const std::string &port);
+// The same for several ports, with one look at the system's list.
+std::vector<PortIdentity> reportPortIdentities(const std::vector<std::string> &ports);
 
 // Now, in UTC: "2026-12-09T02:10:00Z".
 std::string reportTimeNow(void);

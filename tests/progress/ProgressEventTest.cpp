@@ -49,6 +49,7 @@ void expectSame(const ProgressEvent &a, const ProgressEvent &b)
     EXPECT_EQ(a.deviceCodeAfter, b.deviceCodeAfter);
     EXPECT_EQ(a.verified, b.verified);
     EXPECT_EQ(a.notSupported, b.notSupported);
+    EXPECT_EQ(a.attempt, b.attempt);
 }
 
 ProgressEvent readBack(const std::string &line)
@@ -82,6 +83,7 @@ TEST(ProgressEvent, EventsAreOneLineThatReadsBackTheSame)
     ProgressEvent unsupported = failed;
     unsupported.notSupported = true;
     unsupported.message = "unknown product: device code 9";
+    unsupported.attempt = 3;
     expectSame(unsupported, readBack(formatProgressEvent(unsupported)));
 
     // Windows writes the line end as CR LF.

@@ -95,11 +95,12 @@ TEST(RunReport, RecordsFollowTheEventsAndEveryShapeIsValidAgainstTheSchema)
     port.seconds = 61.26;
     port.trace = "/tmp/RavelinFwUpgrade-ttyUSB0.log";
     report.ports.push_back(port);
-    ReportPort missing;
+    ProgressEvent noSuchPort;
+    noSuchPort.step = ProgressStep::Failed;
+    noSuchPort.result = ProgressResult::NoSuchPort;
+    noSuchPort.message = "no such port";
+    ReportPort missing = reportPortFromEvent(noSuchPort);
     missing.port = "COM9";
-    missing.result = REPORT_NO_SUCH_PORT;
-    missing.verdict = "no unit";
-    missing.message = "no such port";
     report.ports.push_back(missing);
     ReportPort none = reportPortFromEvent(event(ProgressStep::Searching, -1, ProgressResult::NotFound));
     none.port = "COM4";
