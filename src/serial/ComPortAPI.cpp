@@ -233,6 +233,11 @@ void ComPortAPI_AwaitStreamCarried(void)
     }
 }
 
+int ComPortAPI_ReadingTimeoutInMs(void)
+{
+    return static_cast<int>(g_cto.ReadTotalTimeoutConstant);
+}
+
 BOOL ComPortAPI_SetReadingTimeoutInMs(int timeoutInMs)
 {
     // A negative time-out would turn into a window of about 49 days.

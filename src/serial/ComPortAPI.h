@@ -82,6 +82,8 @@ void ComPortAPI_BeginStream(void);
 // CTS cannot hang the run here.
 void ComPortAPI_AwaitStreamCarried(void);
 BOOL ComPortAPI_SetReadingTimeoutInMs(int timeoutInMs);
+// The read window in force (or recorded for the next open), in milliseconds.
+int ComPortAPI_ReadingTimeoutInMs(void);
 BOOL ComPortAPI_SetBaudRate(int baudrate);
 BOOL ComPortAPI_SetHardwareFlowControl(BOOL isEnable);
 
