@@ -39,7 +39,7 @@ void RackReport::write(const std::vector<RackRow> &rows)
     file_.write(report_);
 }
 
-void RackReport::writeComplete(const std::vector<RackRow> &rows, int exitStatus)
+void RackReport::writeComplete(const std::vector<RackRow> &rows, long long exitStatus)
 {
     report_.complete = true;
     report_.exitStatus = exitStatus;

@@ -21,7 +21,7 @@ public:
     // The ports' identities, once, when the rows are known.
     void identify(const std::vector<RackRow> &rows);
     void write(const std::vector<RackRow> &rows);
-    void writeComplete(const std::vector<RackRow> &rows, int exitStatus);
+    void writeComplete(const std::vector<RackRow> &rows, long long exitStatus);
 
 private:
     ReportFile file_;

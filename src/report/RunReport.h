@@ -57,7 +57,7 @@ struct RunReport {
     // False while the run goes on: the document then says where each port
     // was at its last step, as a run that is ended from outside leaves it.
     bool complete = false;
-    int exitStatus = 0;   // written only once complete
+    long long exitStatus = 0;  // written only once complete (0xC000013A on Windows: wider than int)
 };
 
 // The document, pretty-printed, with a final line end. Text that is not
