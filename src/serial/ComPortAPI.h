@@ -82,6 +82,10 @@ void ComPortAPI_BeginStream(void);
 // CTS cannot hang the run here.
 void ComPortAPI_AwaitStreamCarried(void);
 BOOL ComPortAPI_SetReadingTimeoutInMs(int timeoutInMs);
+// Drops what the port has received and nobody has read yet (and anything
+// not yet sent), so that a late tail of one reply is not read as part of
+// the next. 0 when no port is open.
+BOOL ComPortAPI_DiscardPending(void);
 // The read window in force (or recorded for the next open), in milliseconds.
 int ComPortAPI_ReadingTimeoutInMs(void);
 BOOL ComPortAPI_SetBaudRate(int baudrate);
