@@ -5,6 +5,7 @@
 
 #include "CommandLine.h"
 #include "RackTries.h"
+#include "UnitExchange.h"
 
 namespace {
 
@@ -338,7 +339,8 @@ std::string joinedPorts(const std::vector<std::string> &ports)
 {
     std::string text;
     for (const std::string &port : ports) {
-        text += (text.empty() ? "" : ", ") + port;
+        // A --port value is the operator's own text: escaped as the unit's is.
+        text += (text.empty() ? "" : ", ") + shownUnitText(port.c_str());
     }
     return text;
 }

@@ -77,6 +77,7 @@ TEST_F(OperatorSlip, OperatorTextComesBackEscaped)
         {"--port", port, "--no-wait"},
         {"--port", port, "--baud", "9600", "--no-wait"},
         {"--info", "--port", port},
+        {"--all", "--port", port, "--no-wait"},
         {"--info", "--log", log},
         {"--baud", "96\x1b[2J"},
         {"--port", "\x1b[2J"},
