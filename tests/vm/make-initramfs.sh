@@ -4,9 +4,9 @@
 # udev daemon with the rules that make /dev/serial/by-id, the USB serial
 # modules, the guest's init and the script of cases it runs.
 #
-#   make-initramfs.sh OUT TOOL MODULES_DIR INIT CASES
+#   make-initramfs.sh OUT TOOL QUICKBOOT_TOOL MODULES_DIR INIT CASES
 set -euo pipefail
-out=$1 tool=$2 modules=$3 init=$4 cases=$5
+out=$1 tool=$2 quickboot_tool=$3 modules=$4 init=$5 cases=$6
 
 root=$(mktemp -d "${out}.root.XXXXXX")
 trap 'rm -rf "$root"' EXIT
@@ -29,8 +29,9 @@ cp "$(command -v busybox)" "$root/bin/busybox"
 cp /lib/udev/rules.d/60-serial.rules "$root/lib/udev/rules.d/"
 ln -sf "$udevd" "$root/bin/systemd-udevd"
 with_libraries "$tool"
-# Without its debugging sections: a third of the image, unpacked at every boot.
+# Without their debugging sections: most of the image, unpacked at every boot.
 strip -o "$root/usr/bin/RavelinFwUpgrade" "$tool"
+strip -o "$root/usr/bin/RavelinFwUpgrade-quickboot" "$quickboot_tool"
 cp "$modules"/*.ko "$root/lib/modules/"
 cp "$init" "$root/init"
 cp "$cases" "$root/cases"
