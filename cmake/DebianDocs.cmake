@@ -19,13 +19,15 @@ install(FILES ${ravelin_docs_dir}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDI
 if(RAVELIN_HELP2MAN)
   # help2man runs manpage-help.sh as the tool; --help and --version open no
   # port, and RAVELIN_COM_DIR would keep any away from the machine's own.
+  # The page's date is the package time, in English whatever the locale.
   add_custom_command(OUTPUT ${ravelin_docs_dir}/RavelinFwUpgrade.1.gz
     COMMAND ${CMAKE_COMMAND} -E env RAVELIN_MANPAGE_TOOL=$<TARGET_FILE:RavelinFwUpgrade>
             RAVELIN_COM_DIR=${ravelin_docs_dir}/no-ports
+            SOURCE_DATE_EPOCH=${RAVELIN_SOURCE_DATE_EPOCH} LC_ALL=C TZ=UTC
             ${RAVELIN_HELP2MAN} --no-info --section=1 --name=${RAVELIN_PACKAGE_SUMMARY}
             --output=${ravelin_docs_dir}/RavelinFwUpgrade.1 ${ravelin_packaging_dir}/manpage-help.sh
     COMMAND ${RAVELIN_GZIP} -n -9 -f ${ravelin_docs_dir}/RavelinFwUpgrade.1
-    DEPENDS RavelinFwUpgrade ${ravelin_packaging_dir}/manpage-help.sh
+    DEPENDS RavelinFwUpgrade ${ravelin_packaging_dir}/manpage-help.sh ${RAVELIN_SOURCE_DATE_EPOCH_FILE}
     VERBATIM)
   list(APPEND ravelin_debian_docs ${ravelin_docs_dir}/RavelinFwUpgrade.1.gz)
   install(FILES ${ravelin_docs_dir}/RavelinFwUpgrade.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

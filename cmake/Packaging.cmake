@@ -60,4 +60,5 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # Depends: from dpkg-shlibdeps' scan of the tool's shared libraries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
+include(${CMAKE_CURRENT_LIST_DIR}/ReleaseFiles.cmake)
 include(CPack)

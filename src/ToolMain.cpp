@@ -13,18 +13,9 @@
 #include "RavelinFwUpgrade.h"
 #include "Trace.h"
 #include "UpdateMode.h"
+#include "WebPackageMode.h"
 
 namespace {
-
-int runWebPackageWriter(void)
-{
-    if (!allocateSessionBuffers()) {
-        return EXIT_STATUS_FAILED;
-    }
-    const BOOL written = createFirmwareFileForWeb();
-    releaseSessionBuffers();
-    return written ? EXIT_STATUS_SUCCESS : EXIT_STATUS_FAILED;
-}
 
 int showVersion(void)
 {
@@ -86,7 +77,7 @@ int ravelinMain(int argc, char **argv)
     std::string error;
     const char *program = argc > 0 && argv[0] != nullptr ? argv[0] : "RavelinFwUpgrade";
     if (!parseCommandLine(argc, argv, line, error)) {
-        fprintf(stderr, "%s: %s\n%s", program, error.c_str(), usageText(program).c_str());
+        fprintf(stderr, "%s: %s\n" USAGE_ERROR_HINT, program, error.c_str());
         return EXIT_STATUS_USAGE;
     }
     gWaitForKeyAtExit = line.waitsForKey() ? 1 : 0;

@@ -84,3 +84,14 @@ char **str_split(char *s, const char *ct)
     tab[i] = nullptr;
     return tab;
 }
+
+BOOL StrRemoveNL(char *str, char ch)
+{
+    const size_t length = strlen(str);
+    for (size_t i = 0; i < length; ++i) {
+        if (str[i] == '\n' || str[i] == '\r') {
+            str[i] = ch;
+        }
+    }
+    return 1;
+}

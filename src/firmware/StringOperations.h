@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "Platform.h"
+
 // 'a'..'z' to upper case; every other character unchanged.
 char capitalizeChar(char character);
 
@@ -48,5 +50,8 @@ uint8_t u8_array_from_hex_string(uint8_t *outputArray, uint32_t arraySize, char 
 // empty image. Not re-entrant (strtok). Out of memory prints
 // "Memoire insuffisante" and ends the program with a failure status.
 char **str_split(char *s, const char *ct);
+
+// Overwrites every CR and LF up to the NUL that ended str on entry with ch.
+BOOL StrRemoveNL(char *str, char ch);
 
 #endif

@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-#include "RavelinFwUpgrade.h"
+#include "ToolVersion.h"
+#include "WebPackageMode.h"
 
 namespace {
 
@@ -28,79 +29,6 @@ bool parseNumber(const std::string &text, long min, long max, int &value)
     return true;
 }
 
-struct ModeOption {
-    const char *name;
-    RunMode mode;
-};
-
-const ModeOption kModeOptions[] = {
-    {"--info", RunMode::Info},
-    {"--all", RunMode::All},
-    {"--web-package", RunMode::WebPackage},
-    {"--list-ports", RunMode::ListPorts},
-    {"--version", RunMode::Version},
-    {"--help", RunMode::Help},
-};
-
-const char *modeName(RunMode mode)
-{
-    for (const ModeOption &option : kModeOptions) {
-        if (option.mode == mode) {
-            return option.name;
-        }
-    }
-    return "the update";
-}
-
-bool modeTakesConnection(RunMode mode)
-{
-    return mode == RunMode::Update || mode == RunMode::Info;
-}
-
-bool modeTakesNoWait(RunMode mode)
-{
-    return mode == RunMode::Update || mode == RunMode::Info || mode == RunMode::All || mode == RunMode::WebPackage;
-}
-
-bool modeTakesProgress(RunMode mode)
-{
-    return mode == RunMode::Update || mode == RunMode::Info || mode == RunMode::All;
-}
-
-bool readProgressOption(const std::string &value, CommandLine &line, std::string &error)
-{
-    if (line.progressGiven) {
-        error = "--progress is given twice";
-        return false;
-    }
-    if (value != "console" && value != "json") {
-        error = "--progress takes \"console\" or \"json\", not \"" + value + "\"";
-        return false;
-    }
-    line.progressGiven = true;
-    line.progress = value == "json" ? ProgressFormat::Json : ProgressFormat::Console;
-    return true;
-}
-
-bool readLogDirOption(const std::string &value, CommandLine &line, std::string &error)
-{
-    if (!line.logDir.empty()) {
-        error = "--log-dir is given twice";
-        return false;
-    }
-    if (value.empty()) {
-        error = "--log-dir needs a folder";
-        return false;
-    }
-    line.logDir = value;
-    return true;
-}
-
-bool modeTakesLog(RunMode mode)
-{
-    return mode == RunMode::Update || mode == RunMode::Info || mode == RunMode::WebPackage;
-}
-
 bool isDecimal(const std::string &text)
 {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
@@ -124,12 +52,8 @@ bool isDevicePath(const std::string &text)
 }
 
 // A COM number ("7"), a COM name ("COM7") or a device path.
-bool parsePort(const std::string &value, CommandLine &line, std::string &error)
+bool readPort(const std::string &value, CommandLine &line, std::string &error)
 {
-    if (line.namesPort()) {
-        error = "--port is given twice";
-        return false;
-    }
     if (isDevicePath(value)) {
         line.portPath = value;
         return true;
@@ -143,43 +67,122 @@ bool parsePort(const std::string &value, CommandLine &line, std::string &error)
     return true;
 }
 
-// The options without a value; null for any other name.
-bool *flagOption(const std::string &name, CommandLine &line)
+bool readBaud(const std::string &value, CommandLine &line, std::string &error)
 {
-    if (name == "--no-wait") {
-        return &line.noWait;
+    if (!parseNumber(value, 1, MAX_BAUD_RATE, line.baud)) {
+        error = "--baud takes a baud rate from 1 to 4000000, not \"" + value + "\"";
+        return false;
     }
-    if (name == "--verify") {
-        return &line.verify;
+    return true;
+}
+
+bool readLog(const std::string &value, CommandLine &line, std::string &error)
+{
+    if (value.empty()) {
+        error = "--log needs a file name";
+        return false;
     }
-    if (name == "--if-needed") {
-        return &line.ifNeeded;
+    line.logFile = value;
+    return true;
+}
+
+bool readProgress(const std::string &value, CommandLine &line, std::string &error)
+{
+    if (value != "console" && value != "json") {
+        error = "--progress takes \"console\" or \"json\", not \"" + value + "\"";
+        return false;
     }
-    if (name == "--allow-reinstall") {
-        return &line.allowReinstall;
+    line.progress = value == "json" ? ProgressFormat::Json : ProgressFormat::Console;
+    return true;
+}
+
+bool readLogDir(const std::string &value, CommandLine &line, std::string &error)
+{
+    if (value.empty()) {
+        error = "--log-dir needs a folder";
+        return false;
     }
-    if (name == "--allow-older") {
-        return &line.allowOlder;
+    line.logDir = value;
+    return true;
+}
+
+enum class OptionKind {
+    Value,  // takes a value, after '=' or as the next argument
+    Flag,   // sets a switch of the record
+    Mode,   // chooses the run mode
+};
+
+// The modes that take an option, as bits.
+constexpr unsigned modeBit(RunMode mode) { return 1u << static_cast<unsigned>(mode); }
+constexpr unsigned kUpdate = modeBit(RunMode::Update);
+constexpr unsigned kInfo = modeBit(RunMode::Info);
+constexpr unsigned kAll = modeBit(RunMode::All);
+constexpr unsigned kWebPackage = modeBit(RunMode::WebPackage);
+
+using ValueReader = bool (*)(const std::string &value, CommandLine &line, std::string &error);
+
+struct OptionSpec {
+    const char *name;
+    OptionKind kind;
+    ValueReader read;                // Value: reads the value into the record
+    bool CommandLine::*flag;         // Flag: the switch it sets
+    RunMode mode;                    // Mode: the mode it chooses
+    unsigned takenBy;                // Value and Flag: the modes that take it
+    bool leavingAloneOnly;           // taken only by a run that leaves current units alone
+    const char *refusal;             // the message when refused by the mode; null: "does not go with <mode>"
+};
+
+// Every option. The mode checks run in this order, so that of two refused
+// options the first here is named.
+const OptionSpec kOptions[] = {
+    {"--port", OptionKind::Value, readPort, nullptr, RunMode::Update, kUpdate | kInfo, false, nullptr},
+    {"--baud", OptionKind::Value, readBaud, nullptr, RunMode::Update, kUpdate | kInfo, false, nullptr},
+    {"--log", OptionKind::Value, readLog, nullptr, RunMode::Update, kUpdate | kInfo | kWebPackage, false, nullptr},
+    {"--no-wait", OptionKind::Flag, nullptr, &CommandLine::noWait, RunMode::Update,
+     kUpdate | kInfo | kAll | kWebPackage, false, nullptr},
+    {"--progress", OptionKind::Value, readProgress, nullptr, RunMode::Update, kUpdate | kInfo | kAll, false, nullptr},
+    {"--log-dir", OptionKind::Value, readLogDir, nullptr, RunMode::Update, kAll, false,
+     "--log-dir goes with --all only"},
+    {"--verify", OptionKind::Flag, nullptr, &CommandLine::verify, RunMode::Update, kUpdate | kAll, false, nullptr},
+    {"--if-needed", OptionKind::Flag, nullptr, &CommandLine::ifNeeded, RunMode::Update, kUpdate | kAll, false,
+     nullptr},
+    // They lift what only a run that leaves units alone does.
+    {"--allow-reinstall", OptionKind::Flag, nullptr, &CommandLine::allowReinstall, RunMode::Update, kUpdate | kAll,
+     true, "--allow-reinstall goes with --all or --if-needed only"},
+    {"--allow-older", OptionKind::Flag, nullptr, &CommandLine::allowOlder, RunMode::Update, kUpdate | kAll, true,
+     "--allow-older goes with --all or --if-needed only"},
+    {"--info", OptionKind::Mode, nullptr, nullptr, RunMode::Info, 0, false, nullptr},
+    {"--all", OptionKind::Mode, nullptr, nullptr, RunMode::All, 0, false, nullptr},
+    {"--web-package", OptionKind::Mode, nullptr, nullptr, RunMode::WebPackage, 0, false, nullptr},
+    {"--list-ports", OptionKind::Mode, nullptr, nullptr, RunMode::ListPorts, 0, false, nullptr},
+    {"--version", OptionKind::Mode, nullptr, nullptr, RunMode::Version, 0, false, nullptr},
+    {"--help", OptionKind::Mode, nullptr, nullptr, RunMode::Help, 0, false, nullptr},
+};
+constexpr size_t kOptionCount = sizeof kOptions / sizeof kOptions[0];
+
+const OptionSpec *findOption(const std::string &name)
+{
+    for (const OptionSpec &option : kOptions) {
+        if (name == option.name) {
+            return &option;
+        }
     }
     return nullptr;
 }
 
-// The checks around the update: --verify and --if-needed go with the update
-// (and with --all, which does both anyway); --allow-reinstall and
-// --allow-older lift what only a run that leaves units alone does.
-bool checkUpdatePolicy(const CommandLine &line, std::string &error)
+const char *modeName(RunMode mode)
 {
-    const bool updates = line.mode == RunMode::Update || line.mode == RunMode::All;
-    if ((line.verify || line.ifNeeded) && !updates) {
-        error = std::string(line.verify ? "--verify" : "--if-needed") + " does not go with " + modeName(line.mode);
-        return false;
+    for (const OptionSpec &option : kOptions) {
+        if (option.kind == OptionKind::Mode && option.mode == mode) {
+            return option.name;
+        }
     }
-    if ((line.allowReinstall || line.allowOlder) && !(updates && line.leavesCurrentUnits())) {
-        error = std::string(line.allowReinstall ? "--allow-reinstall" : "--allow-older") +
-                " goes with --all or --if-needed only";
-        return false;
-    }
-    return true;
+    return "the update";
+}
+
+bool takenByMode(const OptionSpec &option, const CommandLine &line)
+{
+    return (option.takenBy & modeBit(line.mode)) != 0 && (!option.leavingAloneOnly || line.leavesCurrentUnits());
 }
 
 }  // namespace
@@ -187,7 +190,8 @@ bool checkUpdatePolicy(const CommandLine &line, std::string &error)
 bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std::string &error)
 {
     line = CommandLine();
-    bool modeGiven = false;
+    bool given[kOptionCount] = {};
+    const OptionSpec *modeOption = nullptr;
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
         std::string value;
@@ -198,99 +202,66 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
             name.resize(equals);
             valueInline = true;
         }
-
-        if (name == "--port" || name == "--baud" || name == "--log" || name == "--progress" || name == "--log-dir") {
-            if (!valueInline) {
-                if (i + 1 >= argc) {
-                    error = name + " needs a value";
-                    return false;
-                }
-                value = argv[++i];
-            }
-            if (name == "--port") {
-                if (!parsePort(value, line, error)) {
-                    return false;
-                }
-            } else if (name == "--progress") {
-                if (!readProgressOption(value, line, error)) {
-                    return false;
-                }
-            } else if (name == "--log-dir") {
-                if (!readLogDirOption(value, line, error)) {
-                    return false;
-                }
-            } else if (name == "--log") {
-                if (!line.logFile.empty()) {
-                    error = "--log is given twice";
-                    return false;
-                }
-                if (value.empty()) {
-                    error = "--log needs a file name";
-                    return false;
-                }
-                line.logFile = value;
-            } else {
-                if (line.baud != 0) {
-                    error = "--baud is given twice";
-                    return false;
-                }
-                if (!parseNumber(value, 1, MAX_BAUD_RATE, line.baud)) {
-                    error = "--baud takes a baud rate from 1 to 4000000, not \"" + value + "\"";
-                    return false;
-                }
-            }
-            continue;
-        }
-        if (valueInline) {
-            error = name + " takes no value";
-            return false;
-        }
-        if (bool *flag = flagOption(name, line)) {
-            if (*flag) {
-                error = name + " is given twice";
-                return false;
-            }
-            *flag = true;
-            continue;
-        }
-        bool known = false;
-        for (const ModeOption &option : kModeOptions) {
-            if (name == option.name) {
-                if (modeGiven) {
-                    error = name + " and " + modeName(line.mode) + " cannot be given together";
-                    return false;
-                }
-                line.mode = option.mode;
-                modeGiven = known = true;
-            }
-        }
-        if (!known) {
+        const OptionSpec *option = findOption(name);
+        if (option == nullptr) {
             error = "unknown option \"" + name + "\"";
             return false;
         }
+        if (option->kind != OptionKind::Value && valueInline) {
+            error = name + " takes no value";
+            return false;
+        }
+        if (option->kind == OptionKind::Value && !valueInline) {
+            if (i + 1 >= argc) {
+                error = name + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+        }
+        bool &seen = given[option - kOptions];
+        if (seen) {
+            error = name + " is given twice";
+            return false;
+        }
+        seen = true;
+        switch (option->kind) {
+        case OptionKind::Value:
+            if (!option->read(value, line, error)) {
+                return false;
+            }
+            break;
+        case OptionKind::Flag:
+            line.*(option->flag) = true;
+            break;
+        case OptionKind::Mode:
+            if (modeOption != nullptr) {
+                error = name + " and " + modeOption->name + " cannot be given together";
+                return false;
+            }
+            modeOption = option;
+            line.mode = option->mode;
+            break;
+        }
     }
 
-    if ((line.namesPort() || line.baud != 0) && !modeTakesConnection(line.mode)) {
-        error = std::string(line.namesPort() ? "--port" : "--baud") + " does not go with " + modeName(line.mode);
-        return false;
+    for (size_t index = 0; index < kOptionCount; ++index) {
+        const OptionSpec &option = kOptions[index];
+        if (given[index] && option.kind != OptionKind::Mode && !takenByMode(option, line)) {
+            error = option.refusal != nullptr ? option.refusal
+                                              : std::string(option.name) + " does not go with " + modeName(line.mode);
+            return false;
+        }
     }
-    if (!line.logFile.empty() && !modeTakesLog(line.mode)) {
-        error = std::string("--log does not go with ") + modeName(line.mode);
-        return false;
+    return true;
+}
+
+std::vector<std::string> commandLineOptionNames(void)
+{
+    std::vector<std::string> names;
+    for (const OptionSpec &option : kOptions) {
+        names.push_back(option.name);
     }
-    if (line.noWait && !modeTakesNoWait(line.mode)) {
-        error = std::string("--no-wait does not go with ") + modeName(line.mode);
-        return false;
-    }
-    if (line.progressGiven && !modeTakesProgress(line.mode)) {
-        error = std::string("--progress does not go with ") + modeName(line.mode);
-        return false;
-    }
-    if (!line.logDir.empty() && line.mode != RunMode::All) {
-        error = "--log-dir goes with --all only";
-        return false;
-    }
-    return checkUpdatePolicy(line, error);
+    return names;
 }
 
 std::string usageText(const char *program)

@@ -1,9 +1,10 @@
 // The tool's command line, read into a plain record. Parsing opens nothing
-// and prints nothing: the caller shows the error and the usage.
+// and prints nothing: the caller shows the error.
 #ifndef COMMAND_LINE_H
 #define COMMAND_LINE_H
 
 #include <string>
+#include <vector>
 
 enum class RunMode {
     Update,      // no mode option: find the unit and update it
@@ -37,7 +38,6 @@ struct CommandLine {
     bool noWait = false;
     std::string logFile;   // --log FILE: the trace of the run; empty when not given
     ProgressFormat progress = ProgressFormat::Console;  // --progress console|json
-    bool progressGiven = false;  // --progress was on the command line
     std::string logDir;    // --log-dir DIR: where --all writes the traces; empty: the current directory
     bool verify = false;          // --verify: the versions are checked after the reboot
     bool ifNeeded = false;        // --if-needed: a current or newer unit is left alone
@@ -66,5 +66,11 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
 
 // The text of --help: every option and the exit statuses.
 std::string usageText(const char *program);
+
+// Every option the parser knows, "--port" to "--help".
+std::vector<std::string> commandLineOptionNames(void);
+
+// The line after a usage error's own, on standard error.
+#define USAGE_ERROR_HINT "Try 'RavelinFwUpgrade --help' for more information.\n"
 
 #endif

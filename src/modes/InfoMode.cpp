@@ -1,6 +1,7 @@
 #include "InfoMode.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "CarriedVersions.h"
 #include "ComPortAPI.h"
@@ -33,19 +34,20 @@ int runInfo(const CommandLine &line)
         Progress_Finish(ProgressResult::Failed, "out of memory");
         return EXIT_STATUS_FAILED;
     }
-    if (!connectAsChosen(line)) {
+    const std::optional<UnitLink> link = connectAsChosen(line);
+    if (!link) {
         Console_Print("\r\nNo unit answered on %s.\r\n", searchedPlaces(line).c_str());
         reportUnusableChosenPort(line, "");
         reportRefusedPorts("");
         Progress_Finish(ProgressResult::NotFound, "no unit answered on " + searchedPlaces(line));
         return finish(EXIT_STATUS_FAILED);
     }
-    Progress_Connected(ComPortAPI_PortName(gComPortNumber), gBaudRate);
+    Progress_Connected(ComPortAPI_PortName(link->port), link->baud);
     ComPortAPI_SetHardwareFlowControl(1);
     ComPortAPI_SetReadingTimeoutInMs(1000);
 
-    field("Port", ComPortAPI_PortName(gComPortNumber));
-    field("Baud rate", std::to_string(gBaudRate));
+    field("Port", ComPortAPI_PortName(link->port));
+    field("Baud rate", std::to_string(link->baud));
     UnitVersions unit;
     if (!queryUnitVersions(&unit)) {
         Console_Print("\r\nNOT SUPPORTED: the unit's version reply is not one this tool reads.\r\n");
@@ -59,7 +61,7 @@ int runInfo(const CommandLine &line)
     field("Programmable logic", shownUnitText(unit.model) + text);
     field("Device code", std::to_string(unit.fpga_type));
     Progress_Versions(unit);
-    if (unit.fpga_type != DEVICE_XC7A75_676) {
+    if (!isSupportedDevice(unit.fpga_type)) {
         Console_Print("\r\nNOT SUPPORTED: device code %d; this tool updates device code %d only.\r\n", unit.fpga_type,
                DEVICE_XC7A75_676);
         Progress_Finish(ProgressResult::Failed, "unknown product: device code " + std::to_string(unit.fpga_type));

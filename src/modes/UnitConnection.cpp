@@ -1,6 +1,5 @@
 #include "UnitConnection.h"
 
-#include <cstring>
 #include <vector>
 
 #include "ComPortAPI.h"
@@ -21,7 +20,7 @@ int chosenPort(const CommandLine &line)
     return line.portPath.empty() ? 0 : ComPortAPI_AddNamedPort(line.portPath);
 }
 
-bool connectAsChosen(const CommandLine &line)
+std::optional<UnitLink> connectAsChosen(const CommandLine &line)
 {
     ComPortAPI_SetHardwareFlowControl(0);
     const int port = chosenPort(line);
@@ -29,27 +28,25 @@ bool connectAsChosen(const CommandLine &line)
         // No port is open: the rate is recorded, and the open applies it.
         ComPortAPI_SetBaudRate(line.baud);
         if (!ComPortAPI_OpenCOM(port)) {
-            return false;
+            return std::nullopt;
         }
-        gComPortNumber = port;
-        gBaudRate = line.baud;
-        return true;
+        return UnitLink{port, line.baud};
     }
     const int *rates = line.baud != 0 ? &line.baud : kTrialBaudRates;
     const int rateCount = line.baud != 0 ? 1 : TRIAL_BAUD_RATE_COUNT;
     if (port != 0) {
         return detectUnitAmong(port, port, rates, rateCount);
     }
-    if (detectUnitAmong(1, DISCOVERY_LAST_COM_PORT, rates, rateCount)) {
-        return true;
+    if (const std::optional<UnitLink> found = detectUnitAmong(1, DISCOVERY_LAST_COM_PORT, rates, rateCount)) {
+        return found;
     }
     for (const std::string &device : PortEnumeration_DiscoveryDevices()) {
         const int named = ComPortAPI_AddNamedPort(device);
-        if (detectUnitAmong(named, named, rates, rateCount)) {
-            return true;
+        if (const std::optional<UnitLink> found = detectUnitAmong(named, named, rates, rateCount)) {
+            return found;
         }
     }
-    return false;
+    return std::nullopt;
 }
 
 std::string shownPortNumber(int port)
@@ -118,17 +115,4 @@ void reportUnusableChosenPort(const CommandLine &line, const char *lead)
     case PortOpenFailure::NoPermission:
         break;
     }
-}
-
-UnitKind identifyUnit(void)
-{
-    sendCommand("%fw -p", 0, 0, "");
-    const char *reply = lastCollectedReply();
-    if (strcmp(reply, VALIDATE_TX_PRODUCT_ID_STRING) == 0) {
-        return UnitKind::Tx;
-    }
-    if (strcmp(reply, VALIDATE_RX_PRODUCT_ID_STRING) == 0) {
-        return UnitKind::Rx;
-    }
-    return UnitKind::Unknown;
 }

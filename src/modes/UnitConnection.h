@@ -4,9 +4,11 @@
 #ifndef UNIT_CONNECTION_H
 #define UNIT_CONNECTION_H
 
+#include <optional>
 #include <string>
 
 #include "CommandLine.h"
+#include "Discovery.h"
 
 // The fix for a port that exists but is not open to this user.
 #define PERMISSION_HINT                                                                          \
@@ -14,11 +16,11 @@
     "(sudo usermod -aG dialout $USER), then log out and in again.\r\n"
 
 // Opens the unit's port at its command rate (CTS flow control off, as for
-// discovery) and sets gComPortNumber and gBaudRate. 1 when a unit answered,
-// or, with both --port and --baud, when the port opened at that rate.
-// Without --port the scan goes over COM1..COM32, then over the devices that
-// have no COM number (USB serial adapters on Linux).
-bool connectAsChosen(const CommandLine &line);
+// discovery): the link when a unit answered, or, with both --port and
+// --baud, when the port opened at that rate. Without --port the scan goes
+// over COM1..COM32, then over the devices that have no COM number (USB
+// serial adapters on Linux).
+std::optional<UnitLink> connectAsChosen(const CommandLine &line);
 
 // True when the port is opened at a given rate without asking the unit.
 bool connectsWithoutProbe(const CommandLine &line);
@@ -37,11 +39,6 @@ std::string chosenPortName(const CommandLine &line);
 // Where the search looked, for the failure line: "COM1..COM32", "COM5",
 // "/dev/ttyUSB0", with " at 9600 baud" when one rate was chosen.
 std::string searchedPlaces(const CommandLine &line);
-
-enum class UnitKind { Tx, Rx, Unknown };
-
-// One "%fw -p", its whole reply compared with both identifications.
-UnitKind identifyUnit(void);
 
 // One line for each port that was in use or not open to this user at the
 // last attempt, and the fix for the permission once, if any port needs it;

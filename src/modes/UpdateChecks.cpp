@@ -59,3 +59,15 @@ bool verifyVersionsAfterUpdate(bool isTx)
     Progress_Failed(why);
     return false;
 }
+
+UpdatePolicy updatePolicyFor(const CommandLine &line)
+{
+    UpdatePolicy policy;
+    if (line.leavesCurrentUnits()) {
+        policy.beforeImages = [&line](const UnitVersions &unit, bool isTx) { return decideUpdate(line, unit, isTx); };
+    }
+    if (line.verifiesAfterReboot()) {
+        policy.afterPrompt = verifyVersionsAfterUpdate;
+    }
+    return policy;
+}

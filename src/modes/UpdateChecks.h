@@ -6,12 +6,7 @@
 
 #include "CommandLine.h"
 #include "UnitVersions.h"
-
-enum class UpdateDecision {
-    Update,
-    LeaveCurrent,  // the unit already runs the carried versions
-    LeaveNewer,    // the unit runs newer versions than the carried ones
-};
+#include "UpdateProcedure.h"
 
 // With --if-needed (and on --all) a current unit is left alone unless
 // --allow-reinstall, and a newer one unless --allow-older; a unit left
@@ -23,5 +18,9 @@ UpdateDecision decideUpdate(const CommandLine &line, const UnitVersions &unit, b
 // update" with OK or FAILED, and, on a mismatch, both sets of versions.
 // True when the unit is the same type and runs the carried versions.
 bool verifyVersionsAfterUpdate(bool isTx);
+
+// The checks the command line asks for, as the update procedure takes them:
+// none for the plain run.
+UpdatePolicy updatePolicyFor(const CommandLine &line);
 
 #endif

@@ -1,6 +1,7 @@
 #include "UpdateMode.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "ComPortAPI.h"
 #include "Console.h"
@@ -11,8 +12,8 @@
 
 namespace {
 
-// Ends a run that never reached the update.
-int endWithoutUpdate(const char *lastMessage, int status)
+// The end of every run: its last message and the buffers released.
+int endRun(const char *lastMessage, int status)
 {
     dipsplayLastMessageToUserBeforeExit(lastMessage);
     releaseSessionBuffers();
@@ -30,103 +31,78 @@ bool readAnswer(int *value)
     return true;
 }
 
-// The operator types the port and the rate. 1 when both could be used.
-bool connectByOperator(void)
+// The operator types the port and the rate, into the records discovery
+// keeps. The link when both could be used.
+std::optional<UnitLink> connectByOperator(void)
 {
     Console_Print("FAILED");
     Console_Print("\n\r\n\rEnter the COM port number : ");
     if (!readAnswer(&gComPortNumber)) {
-        return false;
+        return std::nullopt;
     }
     Console_Print("\r\nOpening COM%d....................", gComPortNumber);
     if (!ComPortAPI_OpenCOM(gComPortNumber)) {
-        return false;
+        return std::nullopt;
     }
     Console_Line("OK\r");
     Console_Print("\n\r\n\rEnter the BAUD RATE       : ");
     if (!readAnswer(&gBaudRate)) {
         ComPortAPI_CloseCOM();
-        return false;
+        return std::nullopt;
     }
     Console_Print("\r\nSetting baud rate at %d..........", gBaudRate);
     if (!ComPortAPI_SetBaudRate(gBaudRate)) {
         ComPortAPI_CloseCOM();
-        return false;
+        return std::nullopt;
     }
     Console_Line("OK\r");
-    return true;
+    return UnitLink{gComPortNumber, gBaudRate};
 }
 
-void showConnection(void)
+void showConnection(const UnitLink &link)
 {
-    Console_Print("COM PORT Number : %s", shownPortNumber(gComPortNumber).c_str());
-    Console_Print("\r\nBaud rate       : %d \r\n\r\n", gBaudRate);
+    Console_Print("COM PORT Number : %s", shownPortNumber(link.port).c_str());
+    Console_Print("\r\nBaud rate       : %d \r\n\r\n", link.baud);
 }
 
-// The update as the plain run has always done it, line for line.
-int seedUpdate(void)
+// The update of the connected unit, with the checks the command line asks
+// for (none on the plain run), then the port closed, the last event, the
+// last message and the buffers released.
+int updateConnectedUnit(const CommandLine &line, const UnitLink &link)
 {
-    const BOOL updated = updateFirmware();
+    const UpdateOutcome outcome = updateFirmware(link.baud, updatePolicyFor(line));
     ComPortAPI_CloseCOM();
-    if (!updated) {
-        Progress_Finish(ProgressResult::Failed, "the update was not successful");
-    } else if (!gUpdateConfirmed) {
-        Progress_Finish(ProgressResult::NotConfirmed, "no prompt after the reboot");
-    } else {
-        Progress_Finish(ProgressResult::Updated);
-    }
-    dipsplayLastMessageToUserBeforeExit(updated ? "" : "\n\rERROR: The update was not successful.\r\n");
-    releaseSessionBuffers();
-    if (!updated) {
-        return EXIT_STATUS_FAILED;
-    }
-    return gUpdateConfirmed ? EXIT_STATUS_SUCCESS : EXIT_STATUS_NOT_CONFIRMED;
-}
-
-// The end of a checked update: the port closed, the last event, the last
-// message and the buffers released.
-int endCheckedUpdate(ProgressResult result, const char *lastMessage, int status)
-{
-    ComPortAPI_CloseCOM();
-    Progress_Finish(result, "the update was not successful");
-    return endWithoutUpdate(lastMessage, status);
-}
-
-// The same procedure in its parts, with the checks of --if-needed between
-// the product check and the first image, and of the versions after the
-// reboot before the success line.
-int checkedUpdate(const CommandLine &line)
-{
-    UnitVersions before;
-    int logicIndex = 0;
-    if (!checkUnitForUpdate(&before, &logicIndex)) {
-        return endCheckedUpdate(ProgressResult::Failed, "\n\rERROR: The update was not successful.\r\n",
-                                EXIT_STATUS_FAILED);
-    }
-    const bool isTx = logicIndex == CATALOGUE_TX_LOGIC;
-    switch (decideUpdate(line, before, isTx)) {
-    case UpdateDecision::LeaveCurrent:
-        return endCheckedUpdate(ProgressResult::UpToDate, "", EXIT_STATUS_SUCCESS);
-    case UpdateDecision::LeaveNewer:
-        return endCheckedUpdate(ProgressResult::Newer, "", EXIT_STATUS_SUCCESS);
-    case UpdateDecision::Update:
+    ProgressResult result = ProgressResult::Failed;
+    const char *lastMessage = "";
+    int status = EXIT_STATUS_FAILED;
+    switch (outcome) {
+    case UpdateOutcome::Failed:
+        lastMessage = "\n\rERROR: The update was not successful.\r\n";
+        break;
+    case UpdateOutcome::LeftCurrent:
+        result = ProgressResult::UpToDate;
+        status = EXIT_STATUS_SUCCESS;
+        break;
+    case UpdateOutcome::LeftNewer:
+        result = ProgressResult::Newer;
+        status = EXIT_STATUS_SUCCESS;
+        break;
+    case UpdateOutcome::NotConfirmed:
+        result = ProgressResult::NotConfirmed;
+        status = EXIT_STATUS_NOT_CONFIRMED;
+        break;
+    case UpdateOutcome::NotVerified:
+        result = ProgressResult::NotVerified;
+        lastMessage = "\n\rERROR: The unit restarted but does not run the carried versions.\r\n";
+        status = EXIT_STATUS_NOT_VERIFIED;
+        break;
+    case UpdateOutcome::Updated:
+        result = ProgressResult::Updated;
+        status = EXIT_STATUS_SUCCESS;
         break;
     }
-    if (!transferImagesAndAwaitPrompt(logicIndex)) {
-        return endCheckedUpdate(ProgressResult::Failed, "\n\rERROR: The update was not successful.\r\n",
-                                EXIT_STATUS_FAILED);
-    }
-    if (!gUpdateConfirmed) {
-        Progress_Failed("no prompt after the reboot");
-        return endCheckedUpdate(ProgressResult::NotConfirmed, "", EXIT_STATUS_NOT_CONFIRMED);
-    }
-    if (line.verifiesAfterReboot() && !verifyVersionsAfterUpdate(isTx)) {
-        return endCheckedUpdate(ProgressResult::NotVerified,
-                                "\n\rERROR: The unit restarted but does not run the carried versions.\r\n",
-                                EXIT_STATUS_NOT_VERIFIED);
-    }
-    showUpdateSuccess();
-    return endCheckedUpdate(ProgressResult::Updated, "", EXIT_STATUS_SUCCESS);
+    Progress_Finish(result, "the update was not successful");
+    return endRun(lastMessage, status);
 }
 
 }  // namespace
@@ -140,22 +116,25 @@ int runUpdate(const CommandLine &line)
     }
 
     Console_Print("\n\rYou are about to upload the firmware version %s", FIRMWARE_VERSION_TO_UPLOAD);
+    std::optional<UnitLink> link;
     if (connectsWithoutProbe(line)) {
         Console_Print("\n\r\n\rOpening %s....................", ComPortAPI_PortName(chosenPort(line)).c_str());
-        if (!connectAsChosen(line)) {
+        link = connectAsChosen(line);
+        if (!link) {
             reportUnusableChosenPort(line, "\r\n");
             reportRefusedPorts("\r\n");
             Progress_Finish(ProgressResult::Failed, ComPortAPI_PortName(chosenPort(line)) + " could not be opened at " +
                                                         std::to_string(line.baud) + " baud");
-            return endWithoutUpdate("\n\rERROR: The update was not successful.\r\n", EXIT_STATUS_FAILED);
+            return endRun("\n\rERROR: The update was not successful.\r\n", EXIT_STATUS_FAILED);
         }
         Console_Line("OK\r");
-        showConnection();
+        showConnection(*link);
     } else {
         Console_Print("\n\r\n\rDetecting COM port and Baud Rate..................");
-        if (connectAsChosen(line)) {
+        link = connectAsChosen(line);
+        if (link) {
             Console_Line("OK\r");
-            showConnection();
+            showConnection(*link);
         } else if (line.unattended()) {
             Console_Print("FAILED\r\n\r\nERROR: no unit answered on %s.\r\n", searchedPlaces(line).c_str());
             if (line.namesPort()) {
@@ -163,13 +142,12 @@ int runUpdate(const CommandLine &line)
                 reportRefusedPorts("");
             }
             Progress_Finish(ProgressResult::NotFound, "no unit answered on " + searchedPlaces(line));
-            return endWithoutUpdate("\n\rERROR: The update was not successful.\r\n", EXIT_STATUS_FAILED);
-        } else if (!connectByOperator()) {
-            return endWithoutUpdate("", EXIT_STATUS_NO_CONNECTION);
+            return endRun("\n\rERROR: The update was not successful.\r\n", EXIT_STATUS_FAILED);
+        } else if (!(link = connectByOperator())) {
+            return endRun("", EXIT_STATUS_NO_CONNECTION);
         }
     }
-    Progress_Connected(ComPortAPI_PortName(gComPortNumber), gBaudRate);
+    Progress_Connected(ComPortAPI_PortName(link->port), link->baud);
     ComPortAPI_SetHardwareFlowControl(1);
-
-    return line.leavesCurrentUnits() || line.verifiesAfterReboot() ? checkedUpdate(line) : seedUpdate();
+    return updateConnectedUnit(line, *link);
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "CommandLine.h"
+
 namespace {
 
 // A standard console is 80 columns; a line that wrapped would throw the
@@ -105,6 +107,14 @@ std::string coarseLine(RackRow row, size_t portWidth)
         row.state.percent -= row.state.percent % 10;
     }
     return rackBoardLine(row, portWidth);
+}
+
+// A unit found that needs nothing more: updated and verified, already
+// current, or newer than what this tool carries.
+bool settledWell(ProgressResult result)
+{
+    return result == ProgressResult::Updated || result == ProgressResult::UpToDate ||
+           result == ProgressResult::Newer;
 }
 
 }  // namespace
@@ -220,4 +230,53 @@ std::string rackSummary(const std::vector<RackRow> &rows)
         }
     }
     return text;
+}
+
+std::string joinedPorts(const std::vector<std::string> &ports)
+{
+    std::string text;
+    for (const std::string &port : ports) {
+        text += (text.empty() ? "" : ", ") + port;
+    }
+    return text;
+}
+
+RackVerdict rackVerdict(const std::vector<RackRow> &rows, bool refusedPortsAllInUse)
+{
+    int found = 0;
+    int updated = 0;
+    int settled = 0;
+    std::vector<std::string> searched;
+    for (const RackRow &row : rows) {
+        searched.push_back(row.port);
+        if (row.state.result != ProgressResult::NotFound) {
+            ++found;
+            updated += row.state.result == ProgressResult::Updated ? 1 : 0;
+            settled += settledWell(row.state.result) ? 1 : 0;
+        }
+    }
+    const int status = found > 0 && settled == found ? EXIT_STATUS_SUCCESS : EXIT_STATUS_FAILED;
+    if (rows.empty() && refusedPortsAllInUse) {
+        return {"\r\nERROR: every serial port found is in use by another program.\r\n", status};
+    }
+    if (rows.empty()) {
+        return {"\r\nERROR: no serial port found.\r\n", status};
+    }
+    if (found == 0) {
+        return {"\r\nERROR: no unit answered on " + joinedPorts(searched) + ".\r\n", status};
+    }
+    if (updated == found) {
+        return {"\r\nAll " + std::to_string(found) + (found == 1 ? " unit was" : " units were") + " updated.\r\n",
+                status};
+    }
+    if (settled == found) {
+        return {"\r\nEvery unit found is done: " + std::to_string(updated) + " updated, " +
+                    std::to_string(found - updated) + " left alone.\r\n",
+                status};
+    }
+    const int failed = found - settled;
+    return {found == 1 ? std::string("\r\nERROR: the unit was not updated.\r\n")
+                       : "\r\nERROR: " + std::to_string(failed) + " of " + std::to_string(found) + " units " +
+                             (failed == 1 ? "was" : "were") + " not updated.\r\n",
+            status};
 }

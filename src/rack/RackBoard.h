@@ -50,6 +50,20 @@ size_t rackPortWidth(const std::vector<RackRow> &rows);
 // One line of the board: port, rate, type and step.
 std::string rackBoardLine(const RackRow &row, size_t portWidth = 8);
 
+// "COM1, COM3, /dev/ttyUSB0".
+std::string joinedPorts(const std::vector<std::string> &ports);
+
+// How a rack ended: its last line and the exit status.
+struct RackVerdict {
+    std::string message;
+    int status;
+};
+
+// The rack's verdict from its rows: success when every unit found is
+// updated and verified, up to date or newer. `refusedPortsAllInUse` says,
+// for a rack without rows, that every port was held by another program.
+RackVerdict rackVerdict(const std::vector<RackRow> &rows, bool refusedPortsAllInUse);
+
 // The table at the end: port, type, versions before, result, versions
 // after the reboot, time and trace file of every row, then why each failed,
 // unverified or stopped row did.

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "PortEnumeration.h"
 #include "ProgressEvent.h"
 #include "RackBoard.h"
+#include "RackTraces.h"
 #include "RavelinFwUpgrade.h"
 #include "Trace.h"
 #include "UnitConnection.h"
@@ -66,31 +66,6 @@ std::vector<PortRun> portsToSearch(void)
     return ports;
 }
 
-// "RavelinFwUpgrade-COM3-20261208-051838.log", "RavelinFwUpgrade-ttyUSB0-...":
-// the port's name without its folder, in the characters every file system
-// takes, and the start of the rack.
-std::string traceFileName(const std::string &port, const std::string &stamp)
-{
-    std::string name = port.substr(port.find_last_of("/\\") + 1);
-    for (char &c : name) {
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                           c == '_' || c == '.';
-        c = plain ? c : '_';
-    }
-    return "RavelinFwUpgrade-" + name + "-" + stamp + ".log";
-}
-
-// The rack's start in local time, as the trace files are named.
-std::string startStamp(void)
-{
-    const std::time_t now = std::time(nullptr);
-    char text[32] = "";
-    if (const std::tm *local = std::localtime(&now)) {
-        std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", local);
-    }
-    return text;
-}
-
 // Every port passed over was held by another program (none was refused to
 // this user), and there was at least one.
 bool allRefusedPortsInUse(void)
@@ -102,15 +77,6 @@ bool allRefusedPortsInUse(void)
         }
     }
     return !refusals.empty();
-}
-
-std::string joined(const std::vector<std::string> &names)
-{
-    std::string text;
-    for (const std::string &name : names) {
-        text += (text.empty() ? "" : ", ") + name;
-    }
-    return text;
 }
 
 // Each port's process leaves a current or newer unit alone, as the rack
@@ -128,26 +94,18 @@ std::vector<std::string> childPolicyOptions(const CommandLine &line)
     return options;
 }
 
-// A unit found that needs nothing more: updated and verified, already
-// current, or newer than what this tool carries.
-bool settledWell(ProgressResult result)
-{
-    return result == ProgressResult::Updated || result == ProgressResult::UpToDate ||
-           result == ProgressResult::Newer;
-}
-
 class Rack {
 public:
     Rack(const CommandLine &line, const std::string &program)
-        : json_(line.progress == ProgressFormat::Json), program_(program), logDir_(line.logDir),
+        : json_(line.progress == ProgressFormat::Json), program_(program),
           childPolicy_(childPolicyOptions(line)),
-          board_(!json_ && Console_EnableCursorMovement()), start_(Clock::now()), stamp_(startStamp())
+          board_(!json_ && Console_EnableCursorMovement()), start_(Clock::now()), traces_(line.logDir)
     {
     }
 
     // False, with the reason on stderr, when no trace can be written where
     // the traces go.
-    bool traceFolderWritable(void) const;
+    bool traceFolderWritable(void) const { return traces_.folderWritable(); }
     int run(void);
 
 private:
@@ -169,40 +127,14 @@ private:
     std::vector<RackRow> rows(void) const;
     int verdict(void);
 
-    std::string tracePath(const std::string &port) const;
-
     const bool json_;
     const std::string program_;
-    const std::string logDir_;
     const std::vector<std::string> childPolicy_;
     RackBoard board_;
     const Clock::time_point start_;
-    const std::string stamp_;
+    const RackTraces traces_;
     std::vector<PortRun> ports_;
 };
-
-std::string Rack::tracePath(const std::string &port) const
-{
-    const std::string name = traceFileName(port, stamp_);
-    return logDir_.empty() ? name : logDir_ + "/" + name;
-}
-
-bool Rack::traceFolderWritable(void) const
-{
-    // A missing folder, a file in its place or one this user may not write
-    // all fail the creation of a new file, with the system's reason.
-    std::string probe;
-    std::string error;
-    FILE *check = Trace_CreateNew(tracePath("check"), probe, error);
-    if (check == nullptr) {
-        fprintf(stderr, "ERROR: --log-dir: no trace can be written in \"%s\": %s.\n",
-                logDir_.empty() ? "." : logDir_.c_str(), error.c_str());
-        return false;
-    }
-    fclose(check);
-    remove(probe.c_str());
-    return true;
-}
 
 void Rack::show(const std::string &text)
 {
@@ -245,11 +177,10 @@ void Rack::startChild(PortRun &port)
     std::string error;
     // The process writes to the very file created here, handed to it open:
     // a name swapped for a link in the meantime is never opened.
-    FILE *trace = Trace_CreateNew(tracePath(port.row.port), port.row.traceFile, error);
+    FILE *trace = traces_.createFor(port.row.port, port.row.traceFile, error);
     if (trace != nullptr) {
         arguments.insert(arguments.end(), {"--log", ChildProcess_PassedFileName(port.row.traceFile)});
     } else {
-        port.row.traceFile = tracePath(port.row.port);
         port.row.traceTrouble = "not created: " + error;
     }
     arguments.insert(arguments.end(), childPolicy_.begin(), childPolicy_.end());
@@ -417,40 +348,11 @@ bool Rack::anyChildRunning(void) const
 
 int Rack::verdict(void)
 {
-    int found = 0;
-    int updated = 0;
-    int settled = 0;
-    std::vector<std::string> searched;
-    for (const PortRun &port : ports_) {
-        searched.push_back(port.row.port);
-        if (port.row.state.result != ProgressResult::NotFound) {
-            ++found;
-            updated += port.row.state.result == ProgressResult::Updated ? 1 : 0;
-            settled += settledWell(port.row.state.result) ? 1 : 0;
-        }
-    }
-    std::string message;
-    if (ports_.empty() && allRefusedPortsInUse()) {
-        message = "\r\nERROR: every serial port found is in use by another program.\r\n";
-    } else if (ports_.empty()) {
-        message = "\r\nERROR: no serial port found.\r\n";
-    } else if (found == 0) {
-        message = "\r\nERROR: no unit answered on " + joined(searched) + ".\r\n";
-    } else if (updated == found) {
-        message = "\r\nAll " + std::to_string(found) + (found == 1 ? " unit was" : " units were") + " updated.\r\n";
-    } else if (settled == found) {
-        message = "\r\nEvery unit found is done: " + std::to_string(updated) + " updated, " +
-                  std::to_string(found - updated) + " left alone.\r\n";
-    } else {
-        const int failed = found - settled;
-        message = found == 1 ? std::string("\r\nERROR: the unit was not updated.\r\n")
-                             : "\r\nERROR: " + std::to_string(failed) + " of " + std::to_string(found) + " units " +
-                                   (failed == 1 ? "was" : "were") + " not updated.\r\n";
-    }
+    const RackVerdict verdict = rackVerdict(rows(), ports_.empty() && allRefusedPortsInUse());
     if (!json_) {
-        dipsplayLastMessageToUserBeforeExit(message.c_str());
+        dipsplayLastMessageToUserBeforeExit(verdict.message.c_str());
     }
-    return found > 0 && settled == found ? EXIT_STATUS_SUCCESS : EXIT_STATUS_FAILED;
+    return verdict.status;
 }
 
 int Rack::run(void)
@@ -467,7 +369,7 @@ int Rack::run(void)
         reportRefusedPorts("");
     }
     if (!ports_.empty()) {
-        show("Searching " + joined(names) + "\n\n");
+        show("Searching " + joinedPorts(names) + "\n\n");
     }
 
     startWaitingChildren();

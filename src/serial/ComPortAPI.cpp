@@ -246,6 +246,11 @@ BOOL ComPortAPI_OutputHeld(void)
     return held;
 }
 
+int ComPortAPI_ReadingTimeoutInMs(void)
+{
+    return static_cast<int>(g_cto.ReadTotalTimeoutConstant);
+}
+
 BOOL ComPortAPI_SetReadingTimeoutInMs(int timeoutInMs)
 {
     // A negative time-out would turn into a window of about 49 days.

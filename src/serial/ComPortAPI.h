@@ -93,6 +93,8 @@ BOOL ComPortAPI_OutputHeld(void);
 #define COM_PORT_OUTPUT_HELD_TEXT \
     "the port could not send: CTS stays low (check that the cable carries CTS, and that the unit is powered)"
 BOOL ComPortAPI_SetReadingTimeoutInMs(int timeoutInMs);
+// The read window in force (or recorded for the next open), in milliseconds.
+int ComPortAPI_ReadingTimeoutInMs(void);
 BOOL ComPortAPI_SetBaudRate(int baudrate);
 BOOL ComPortAPI_SetHardwareFlowControl(BOOL isEnable);
 

@@ -7,6 +7,8 @@
 
 #include "Trace.h"
 
+BOOL gWaitForKeyAtExit = 1;
+
 // Standard input is the same on every platform; only the key wait, the
 // discarding of typed-ahead input and the sleep need a backend.
 void Console_Print(const char *format, ...)
@@ -53,4 +55,15 @@ BOOL Console_ReadDecimal(int *value)
 BOOL Console_InputEnded(void)
 {
     return feof(stdin) || ferror(stdin) ? 1 : 0;
+}
+
+int dipsplayLastMessageToUserBeforeExit(const char *lastMessage)
+{
+    Console_Print("%s", lastMessage);
+    if (!gWaitForKeyAtExit) {
+        Console_Print("\r\n");
+        return -1;
+    }
+    Console_Print("\r\nPress any key to exit");
+    return Console_ReadKey();
 }

@@ -48,6 +48,14 @@ BOOL Console_InputEnded(void);
 void Console_DiscardInput(void);
 void Console_SleepMs(unsigned int milliseconds);
 
+// 0 ends a run without the "Press any key to exit" wait (an unattended run).
+extern BOOL gWaitForKeyAtExit;
+// The one way every run ends on the console: prints lastMessage, then
+// "\r\nPress any key to exit", and waits for one key. With gWaitForKeyAtExit
+// at 0 it ends lastMessage with "\r\n" instead and returns -1 without
+// reading anything.
+int dipsplayLastMessageToUserBeforeExit(const char *lastMessage);
+
 // 1 when stdout is a terminal that redraws lines in place on ANSI cursor
 // movement; on Windows this switches the console's virtual terminal
 // processing on, and gives 0 where the console cannot do it.

@@ -236,7 +236,11 @@ TEST_F(Options, MalformedOptionsExitTwoAndOpenNothing)
         const ProcessResult run = runToolWith(ToolBuild::QuickBoot, args, 10s);
         EXPECT_EQ(run.status, EXIT_USAGE);
         EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.err.find("Usage: "), std::string::npos);
+        // The error's own line and where help is, not the whole usage.
+        const size_t hint = run.err.find("\nTry 'RavelinFwUpgrade --help' for more information.\n");
+        EXPECT_NE(hint, std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find('\n'), hint) << run.err;
+        EXPECT_EQ(run.err.find("Usage: "), std::string::npos);
     }
     EXPECT_EQ(received(wire), "");
 }
@@ -272,7 +276,7 @@ TEST_F(Options, NoWaitNeverReadsStandardInput)
     const int out = open(log("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ASSERT_GE(out, 0);
     const pid_t pid = startProcess({toolPath(ToolBuild::QuickBoot), "--no-wait"},
-                                   {{"RAVELIN_COM_DIR", comDir.path()}}, terminal, out, out);
+                                   toolEnvironment(), terminal, out, out);
     const std::optional<int> status = waitOrKillProcess(pid, 20s);
     close(out);
     ASSERT_TRUE(status.has_value()) << "the run waited on its terminal";

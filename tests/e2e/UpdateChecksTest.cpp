@@ -12,7 +12,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int EXIT_NOT_VERIFIED = 4;
 const std::string kProbe = "%%%help -c version\n\r";
 const std::string kVersionQuery = "%%%fw -v\n\r";
 const std::string kIdQuery = "%%%fw -p\n\r";

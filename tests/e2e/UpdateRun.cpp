@@ -1,20 +1,13 @@
 #include "e2e/UpdateRun.h"
 
+#include "support/Escaped.h"
 #include "support/Files.h"
 
 #include "RavelinFwUpgrade.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <stdexcept>
-
-#ifndef RAVELIN_TOOL_PATH
-#error "RAVELIN_TOOL_PATH must name the update tool"
-#endif
-#ifndef RAVELIN_QUICKBOOT_TOOL_PATH
-#error "RAVELIN_QUICKBOOT_TOOL_PATH must name the quick-boot build of the update tool"
-#endif
 
 namespace {
 
@@ -34,27 +27,6 @@ std::string assemble(int index)
     if (!valid)
         throw std::runtime_error("catalogue entry " + std::to_string(index) + " does not assemble");
     return image;
-}
-
-std::string escaped(const std::string &bytes)
-{
-    std::string text;
-    for (unsigned char c : bytes) {
-        if (c == '\r') {
-            text += "\\r";
-        } else if (c == '\n') {
-            text += "\\n";
-        } else if (c == '\b') {
-            text += "\\b";
-        } else if (c >= 0x20 && c < 0x7f && c != '\\') {
-            text += static_cast<char>(c);
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            text += hex;
-        }
-    }
-    return text;
 }
 
 }  // namespace
@@ -109,11 +81,6 @@ ProcessResult UpdateRun::runTool(ToolBuild build, std::chrono::seconds timeout,
                                  const std::optional<std::string> &stdinText)
 {
     return runToolWith(build, {}, timeout, stdinText);
-}
-
-std::string UpdateRun::toolPath(ToolBuild build)
-{
-    return build == ToolBuild::RealTiming ? RAVELIN_TOOL_PATH : RAVELIN_QUICKBOOT_TOOL_PATH;
 }
 
 ProcessResult UpdateRun::runToolWith(ToolBuild build, const std::vector<std::string> &args,

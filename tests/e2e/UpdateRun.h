@@ -4,9 +4,11 @@
 #ifndef E2E_UPDATE_RUN_H
 #define E2E_UPDATE_RUN_H
 
+#include "support/ExitStatus.h"
 #include "support/Process.h"
 #include "support/SimUnit.h"
 #include "support/TempDir.h"
+#include "support/ToolUnderTest.h"
 
 #include "e2e/Transcript.h"
 
@@ -17,9 +19,6 @@
 #include <optional>
 #include <string>
 
-// The product build, or the one whose reboot wait is 46 x 30 ms.
-enum class ToolBuild { RealTiming, QuickBoot };
-
 // After the last "SUCCESS" the quick build listens for the prompt from about
 // 4.4 s to 15.4 s (two 1 s reply windows, 1.4 s of wait, a 1 s read that is
 // dropped, then the 11 s read). A unit that boots in 8 s lands well inside
@@ -28,13 +27,6 @@ constexpr int QUICK_BOOT_MS = 8000;
 
 // The quick build gives up a write after this long without a byte taken.
 constexpr int QUICKBOOT_WRITE_STALL_LIMIT_MS = RAVELIN_QUICKBOOT_WRITE_STALL_LIMIT_MS;
-
-// Exit statuses as the parent sees them.
-constexpr int EXIT_UPDATED = 0;
-constexpr int EXIT_UPDATE_FAILED = 1;
-constexpr int EXIT_USAGE = 2;
-constexpr int EXIT_NOT_CONFIRMED = 3;
-constexpr int EXIT_NO_CONNECTION = 255;
 
 // The binary image the tool builds from catalogue entry `index`, assembled
 // by the tool's own code from a fresh copy of the entry.
@@ -48,21 +40,17 @@ std::string updateSteps(UnitType type);
 // the bytes around that place on both sides, escaped.
 std::string firstDifference(const std::string &expected, const std::string &actual);
 
-class UpdateRun : public ::testing::Test {
+class UpdateRun : public ComFolderTest {
 protected:
     // A unit in this test's COM folder. Unless `config.extraArgs` says
     // otherwise it saves the images it receives (logicImagePath(),
     // mcuImagePath()) and boots in QUICK_BOOT_MS.
     void startUnit(SimConfig config);
 
-    // The variables every run of the tool gets: this test's COM folder.
-    Environment toolEnvironment() const { return {{"RAVELIN_COM_DIR", comDir.path()}}; }
-
     // Runs the tool on this test's COM folder, stdin from `stdinText` or
     // /dev/null, killed after `timeout`.
     ProcessResult runTool(ToolBuild build, std::chrono::seconds timeout,
                           const std::optional<std::string> &stdinText = std::nullopt);
-    static std::string toolPath(ToolBuild build);
     // The same with command-line arguments.
     ProcessResult runToolWith(ToolBuild build, const std::vector<std::string> &args, std::chrono::seconds timeout,
                               const std::optional<std::string> &stdinText = std::nullopt);
@@ -80,7 +68,6 @@ protected:
     // Both images the unit received equal the catalogue's for `logicIndex`.
     void expectImagesReceived(int logicIndex) const;
 
-    TempDir comDir;
     std::unique_ptr<SimUnit> unit;
 
 private:

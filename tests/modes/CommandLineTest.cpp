@@ -155,7 +155,9 @@ TEST(CommandLine, RackAndProgressOptionsAreRefusedWhereTheyDoNotFit)
     EXPECT_EQ(refusal({"--all", "--baud", "9600"}), "--baud does not go with --all");
     EXPECT_EQ(refusal({"--all", "--info"}), "--info and --all cannot be given together");
     EXPECT_EQ(refusal({"--web-package", "--progress", "json"}), "--progress does not go with --web-package");
-    EXPECT_EQ(refusal({"--all", "--all"}), "--all and --all cannot be given together");
+    EXPECT_EQ(refusal({"--all", "--all"}), "--all is given twice");
+    EXPECT_EQ(refusal({"--help", "--port", "3", "--help"}), "--help is given twice");
+    EXPECT_EQ(refusal({"--bogus=1"}), "unknown option \"--bogus\"");
 }
 
 TEST(CommandLine, UpdateChecksGoWithTheUpdateAndTheRackOnly)
@@ -206,6 +208,38 @@ TEST(CarriedVersions, AUnitStandsAgainstTheCarriedVersionsAsNumbers)
     UnitVersions unread = unit(0, 0, 0, "", 0, 0);
     unread.complete = 0;
     EXPECT_EQ(formatUnitVersions(unread), "unknown");
+}
+
+// The option as a whole word: "--log" is not found inside "--log-dir".
+bool namesOption(const std::string &text, const std::string &option)
+{
+    for (size_t at = text.find(option); at != std::string::npos; at = text.find(option, at + 1)) {
+        const char after = at + option.size() < text.size() ? text[at + option.size()] : ' ';
+        if (after != '-' && !(after >= 'a' && after <= 'z')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(CommandLine, EveryOptionIsInTheHelpAndTheReadme)
+{
+    const std::string help = usageText("RavelinFwUpgrade");
+    std::string readme;
+    if (FILE *file = fopen(RAVELIN_SOURCE_DIR "/README.md", "rb")) {
+        char chunk[4096];
+        for (size_t got; (got = fread(chunk, 1, sizeof chunk, file)) > 0;) {
+            readme.append(chunk, got);
+        }
+        fclose(file);
+    }
+    ASSERT_FALSE(readme.empty());
+    const std::vector<std::string> options = commandLineOptionNames();
+    EXPECT_EQ(options.size(), 16u);
+    for (const std::string &option : options) {
+        EXPECT_TRUE(namesOption(help, option)) << option << " is not in --help";
+        EXPECT_TRUE(namesOption(readme, option)) << option << " is not in the README";
+    }
 }
 
 TEST(CommandLine, HelpNamesTheRackAndTheEvents)

@@ -5,13 +5,6 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#ifndef RAVELIN_TOOL_PATH
-#error "RAVELIN_TOOL_PATH must name the update tool"
-#endif
-#ifndef RAVELIN_QUICKBOOT_TOOL_PATH
-#error "RAVELIN_QUICKBOOT_TOOL_PATH must name the quick-boot build of the update tool"
-#endif
-
 LinkedPty::LinkedPty(const std::string &dir, const std::string &name) : link_(dir + "/" + name)
 {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -30,22 +23,12 @@ LinkedPty::~LinkedPty()
     close(master_);
 }
 
-std::string toolFor(ToolBuild build)
-{
-    return build == ToolBuild::RealTiming ? RAVELIN_TOOL_PATH : RAVELIN_QUICKBOOT_TOOL_PATH;
-}
-
 ProcessResult runToolIn(ToolBuild build, const std::vector<std::string> &args, const Environment &env,
                           std::chrono::seconds timeout)
 {
-    std::vector<std::string> argv = {toolFor(build)};
+    std::vector<std::string> argv = {toolPath(build)};
     argv.insert(argv.end(), args.begin(), args.end());
     return runProcess(argv, env, std::nullopt, timeout);
-}
-
-Environment deviceFolder(const std::string &deviceDir)
-{
-    return {{"RAVELIN_DEV_DIR", deviceDir}, {"RAVELIN_COM_DIR", ""}};
 }
 
 int occurrences(const std::string &text, const std::string &part)

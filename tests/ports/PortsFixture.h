@@ -5,6 +5,7 @@
 
 #include "e2e/UpdateRun.h"
 #include "support/Process.h"
+#include "support/ToolUnderTest.h"
 
 #include <chrono>
 #include <string>
@@ -27,16 +28,9 @@ private:
     std::string link_;
 };
 
-// The tool's path for a build.
-std::string toolFor(ToolBuild build);
-
 // Runs the tool with `args`, stdin from /dev/null.
 ProcessResult runToolIn(ToolBuild build, const std::vector<std::string> &args, const Environment &env,
                           std::chrono::seconds timeout = std::chrono::seconds(60));
-
-// Ports looked up in `deviceDir` as on a Linux system without RAVELIN_COM_DIR
-// (an empty value counts as unset).
-Environment deviceFolder(const std::string &deviceDir);
 
 // How many times `part` occurs in `text`.
 int occurrences(const std::string &text, const std::string &part);

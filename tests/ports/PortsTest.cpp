@@ -35,7 +35,7 @@ protected:
 ProcessResult runAsNobody(const std::vector<std::string> &args, const Environment &env)
 {
     std::vector<std::string> argv = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                                     toolFor(ToolBuild::QuickBoot)};
+                                     toolPath(ToolBuild::QuickBoot)};
     argv.insert(argv.end(), args.begin(), args.end());
     return runProcess(argv, env, std::nullopt, 60s);
 }
@@ -123,7 +123,7 @@ TEST(ComFolderPorts, ListPortsShowsTheComLinksAndWhereTheyLead)
     ASSERT_EQ(symlink("/nonexistent/pts/99", comDir.file("com3").c_str()), 0);
 
     const ProcessResult list =
-        runToolIn(ToolBuild::QuickBoot, {"--list-ports"}, {{"RAVELIN_COM_DIR", comDir.path()}});
+        runToolIn(ToolBuild::QuickBoot, {"--list-ports"}, comFolder(comDir.path()));
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.out, "COM2   " + com2.slavePath() + "\nCOM10  " + com10.slavePath() + "\n");
 }
@@ -165,7 +165,7 @@ TEST_F(DevicePorts, PortHeldBySecondInstanceIsShownInUse)
     const int devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
     ASSERT_GE(devNull, 0);
     const pid_t holder =
-        startProcess({toolFor(ToolBuild::RealTiming), "--port", device("ttyUSB0"), "--baud", "115200", "--no-wait"},
+        startProcess({toolPath(ToolBuild::RealTiming), "--port", device("ttyUSB0"), "--baud", "115200", "--no-wait"},
                      deviceFolder(comDir.path()), devNull, devNull, devNull);
     close(devNull);
     const bool holding = waitUntil(

@@ -9,6 +9,7 @@
 #include "support/SimUnit.h"
 
 #include "RavelinFwUpgrade.h"
+#include "WebPackageMode.h"
 
 #include <gtest/gtest.h>
 
@@ -84,7 +85,7 @@ class TraceRun : public UpdateRun {
 protected:
     ProcessResult runTraced(const std::vector<std::string> &args, std::chrono::seconds timeout = 120s)
     {
-        return runToolIn(ToolBuild::QuickBoot, args, {{"RAVELIN_COM_DIR", comDir.path()}}, timeout);
+        return runToolIn(ToolBuild::QuickBoot, args, toolEnvironment(), timeout);
     }
     TempDir traces;
 };
@@ -225,7 +226,7 @@ TEST_F(TraceRun, AnUnwritableTraceIsToldOnceAndAFifoWithoutReaderIsRefusedAtOnce
 TEST_F(TraceRun, NoTraceOrPackageSinkStopsTheRunOrLosesAFile)
 {
     startUnit(SimConfig{});
-    const std::string tool = toolFor(ToolBuild::QuickBoot);
+    const std::string tool = toolPath(ToolBuild::QuickBoot);
     const auto inShell = [&](const std::string &command) {
         return runProcess({"sh", "-c", command}, toolEnvironment(), std::nullopt, 60s);
     };

@@ -187,3 +187,41 @@ TEST(RackBoard, TheSummaryListsEveryPortAlignedAndThenWhyTheFailedOnesFailed)
               "COM4  TX    -                NOT VERIFIED        61.01.01, XC7A75 1.02  0:00  -\n"
               "COM4: NOT VERIFIED: it runs 61.01.01, XC7A75 1.02\n");
 }
+
+TEST(RackBoard, TheVerdictCountsTheUnitsFoundAndSucceedsOnlyWhenEachOneIsSettled)
+{
+    const RackRow searching = row("COM1", 0, "", ProgressStep::Searching);
+    const RackRow none = ended(searching, ProgressResult::NotFound, ProgressStep::Searching);
+    const RackRow noneOn3 = ended(row("COM3", 0, "", ProgressStep::Searching), ProgressResult::NotFound,
+                                  ProgressStep::Searching);
+    const RackRow unit = row("COM2", 9600, "TX", ProgressStep::Rebooting, 100);
+    const RackRow updated = ended(unit, ProgressResult::Updated, ProgressStep::Rebooting);
+    const RackRow current = ended(unit, ProgressResult::UpToDate, ProgressStep::Checking);
+    const RackRow newer = ended(unit, ProgressResult::Newer, ProgressStep::Checking);
+    const RackRow failed = ended(unit, ProgressResult::Failed, ProgressStep::Logic, "refused");
+    const RackRow unconfirmed = ended(unit, ProgressResult::NotConfirmed, ProgressStep::Rebooting);
+    const RackRow stopped = ended(unit, ProgressResult::Stopped, ProgressStep::Firmware);
+    struct Case {
+        std::vector<RackRow> rows;
+        bool allInUse;
+        const char *message;
+        int status;
+    };
+    const Case cases[] = {
+        {{}, true, "\r\nERROR: every serial port found is in use by another program.\r\n", 1},
+        {{}, false, "\r\nERROR: no serial port found.\r\n", 1},
+        {{none, noneOn3}, true, "\r\nERROR: no unit answered on COM1, COM3.\r\n", 1},
+        {{none, updated}, false, "\r\nAll 1 unit was updated.\r\n", 0},
+        {{updated, updated, none}, false, "\r\nAll 2 units were updated.\r\n", 0},
+        {{current, newer}, false, "\r\nEvery unit found is done: 0 updated, 2 left alone.\r\n", 0},
+        {{updated, current, none}, false, "\r\nEvery unit found is done: 1 updated, 1 left alone.\r\n", 0},
+        {{failed, none}, false, "\r\nERROR: the unit was not updated.\r\n", 1},
+        {{updated, unconfirmed}, false, "\r\nERROR: 1 of 2 units was not updated.\r\n", 1},
+        {{current, unconfirmed, stopped}, false, "\r\nERROR: 2 of 3 units were not updated.\r\n", 1},
+    };
+    for (const Case &c : cases) {
+        const RackVerdict verdict = rackVerdict(c.rows, c.allInUse);
+        EXPECT_EQ(verdict.message, c.message);
+        EXPECT_EQ(verdict.status, c.status) << c.message;
+    }
+}

@@ -11,10 +11,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-#ifndef RAVELIN_QUICKBOOT_TOOL_PATH
-#error "RAVELIN_QUICKBOOT_TOOL_PATH must name the quick-boot build of the update tool"
-#endif
-
 namespace {
 
 std::string logicPath(const TempDir &saved, const std::string &link) { return saved.file("logic-" + link + ".bin"); }
@@ -67,7 +63,7 @@ bool RackRun::receivedImages(int com) const
 
 std::vector<std::string> RackRun::toolCommand(const std::vector<std::string> &args) const
 {
-    std::vector<std::string> command = {RAVELIN_QUICKBOOT_TOOL_PATH};
+    std::vector<std::string> command = {toolPath(ToolBuild::QuickBoot)};
     command.insert(command.end(), args.begin(), args.end());
     return command;
 }

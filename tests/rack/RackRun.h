@@ -7,6 +7,7 @@
 #include "support/Process.h"
 #include "support/SimUnit.h"
 #include "support/TempDir.h"
+#include "support/ToolUnderTest.h"
 
 #include "e2e/Transcript.h"
 
@@ -17,7 +18,7 @@
 #include <sys/types.h>
 #include <vector>
 
-class RackRun : public ::testing::Test {
+class RackRun : public ComFolderTest {
 protected:
     // A unit on COM `com` that answers at `baud`, saves what it receives and
     // boots in QUICK_BOOT_MS; `extraArgs` are further unit-sim options.
@@ -34,16 +35,11 @@ protected:
 
     // The quick-boot tool with `args`, on this test's COM folder.
     std::vector<std::string> toolCommand(const std::vector<std::string> &args) const;
-    Environment toolEnvironment() const { return {{"RAVELIN_COM_DIR", comDir.path()}}; }
-    // This test's COM folder as the device folder where ttyS*, ttyUSB* and
-    // ttyACM* are found, with no COM folder.
-    Environment deviceEnvironment() const { return {{"RAVELIN_DEV_DIR", comDir.path()}, {"RAVELIN_COM_DIR", ""}}; }
 
     // Processes whose environment names this test's folder as their COM or
     // device folder: the tool and every process it started.
     std::vector<pid_t> toolProcesses() const;
 
-    TempDir comDir;
     TempDir saved;
     TempDir traces;  // for --log-dir
     std::vector<std::unique_ptr<SimUnit>> units;

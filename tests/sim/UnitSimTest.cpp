@@ -224,6 +224,15 @@ TEST_F(UnitSim, ReplyFaults)
     }
 }
 
+TEST_F(UnitSim, FailFirstStreamFailsOnceThenTakesTheImage)
+{
+    start(unit(115200, {"fail-first-stream"}), 115200);
+    line->command("%fw -l 0 0");
+    EXPECT_EQ(line->reply(), "ReadyERROR: flash write");
+    line->command("%fw -l 0 0");
+    EXPECT_EQ(line->reply(), "ReadySUCCESS");
+}
+
 TEST_F(UnitSim, SecondTryAndSplitReply)
 {
     start(unit(9600, {"second-try", "split-reply"}), 9600);
@@ -337,7 +346,7 @@ TEST(UnitSimCommandLine, HelpDocumentsEveryOptionAndFault)
           "--save-mcu", "--pace", "--wire-log", "--exit-after-prompt", "--ready-file", "--fault", "--verbose",
           "silent", "short-version", "unknown-id", "not-ready", "bad-stream-reply", "hangup-mid-stream", "flood",
           "no-prompt", "bad-prompt", "second-try", "split-reply", "trailing-crlf", "nul-in-reply", "drip",
-          "stop-reading-mid-stream", "escape-stream-reply"})
+          "stop-reading-mid-stream", "escape-stream-reply", "fail-first-stream"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 

@@ -1,8 +1,11 @@
-// A fresh directory under /tmp for one test, removed with everything in it
-// when the object goes.
+// A fresh directory for one test, open to its owner only, removed with
+// everything in it when the object goes. It is made with std::filesystem in
+// the system's temporary folder, so that the tests of every target of the
+// project (the Windows build under Wine too) use it.
 #ifndef SUPPORT_TEMP_DIR_H
 #define SUPPORT_TEMP_DIR_H
 
+#include <cstddef>
 #include <string>
 
 class TempDir {
@@ -14,8 +17,10 @@ public:
     TempDir &operator=(const TempDir &) = delete;
 
     const std::string &path() const { return path_; }
-    // path() + "/" + name
-    std::string file(const std::string &name) const { return path_ + "/" + name; }
+    // `name` inside the directory.
+    std::string file(const std::string &name) const;
+    bool isEmpty() const { return entryCount() == 0; }
+    std::size_t entryCount() const;
 
 private:
     std::string path_;

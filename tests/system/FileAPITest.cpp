@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "support/ExactText.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ protected:
         }
     }
 
-    ScratchDir dir;
+    TempDir dir;
 };
 
 TEST_F(FileApi, WritesAndCloseBeforeAnyOpenReportNotOpened)

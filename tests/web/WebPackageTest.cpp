@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "RavelinFwUpgrade.h"
+#include "WebPackageMode.h"
 
 namespace {
 
@@ -332,7 +333,9 @@ TEST_F(WebPackage, ToolRefusesUnknownArguments)
 {
     std::string errors;
     EXPECT_NE(runTool(dir_, "--package", &errors), 0);
-    EXPECT_NE(errors.find("--web-package"), std::string::npos);
+    EXPECT_NE(errors.find("unknown option \"--package\"\nTry 'RavelinFwUpgrade --help' for more information.\n"),
+              std::string::npos)
+        << errors;
     EXPECT_FALSE(fileExists(packagePath()));
 }
 

@@ -24,6 +24,7 @@
 #include "support/TempDir.h"
 
 #include "RavelinFwUpgrade.h"
+#include "WebPackageMode.h"
 
 #include <gtest/gtest.h>
 
@@ -463,8 +464,8 @@ TEST_F(WineRun, CtrlCAtTheConsoleStopsTheRack)
 TEST_F(WineRun, WebPackageIsTheNativeToolsByteForByte)
 {
     TempDir native;
-    const ProcessResult reference =
-        runProcess({"sh", "-c", "cd \"$0\" && exec \"$1\" --web-package --no-wait", native.path(), RAVELIN_TOOL_PATH});
+    const ProcessResult reference = runProcess(
+        {"sh", "-c", "cd \"$0\" && exec \"$1\" --web-package --no-wait", native.path(), toolPath(ToolBuild::RealTiming)});
     ASSERT_EQ(reference.status, 0) << reference.out << reference.err;
     const std::string expected = readFile(native.file(FIRMWARE_FILE_NAME_FOR_WEB));
     ASSERT_GT(expected.size(), 100000u);

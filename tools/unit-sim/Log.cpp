@@ -1,5 +1,7 @@
 #include "Log.h"
 
+#include "support/Escaped.h"
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -21,21 +23,7 @@ void logVerbose(const char *format, ...)
 
 std::string printable(const std::string &bytes, std::size_t limit)
 {
-    std::string text;
-    for (std::size_t i = 0; i < bytes.size() && i < limit; ++i) {
-        unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (c == '\r') {
-            text += "\\r";
-        } else if (c == '\n') {
-            text += "\\n";
-        } else if (c >= 0x20 && c < 0x7f && c != '\\') {
-            text += static_cast<char>(c);
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            text += hex;
-        }
-    }
+    std::string text = escaped(bytes.substr(0, limit));
     if (bytes.size() > limit)
         text += "...";
     return text;

@@ -7,8 +7,8 @@
 
 void setVerbose(bool on);
 void logVerbose(const char *format, ...) __attribute__((format(printf, 1, 2)));
-// Bytes as readable text: printable ASCII as is, the rest as \r, \n or \xNN,
-// at most `limit` bytes of it.
+// At most `limit` bytes as readable text (escaped, as the tests' own
+// diagnostics show bytes), with "..." when there were more.
 std::string printable(const std::string &bytes, std::size_t limit = 80);
 
 #endif

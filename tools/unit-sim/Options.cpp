@@ -31,6 +31,7 @@ const FaultName FAULTS[] = {
     {"stop-reading-mid-stream", Fault::StopReadingMidStream},
     {"escape-stream-reply", Fault::EscapeStreamReply},
     {"keep-versions", Fault::KeepVersions},
+    {"fail-first-stream", Fault::FailFirstStream},
 };
 
 bool parseInt(const std::string &text, long min, long max, int &value)
@@ -114,6 +115,9 @@ const char *helpText()
                  "                         holds terminal escape sequences, a BEL and a CR LF\n"
            "      keep-versions      report the versions it had before after an update, as\n"
            "                         a unit whose new firmware did not take\n"
+           "      fail-first-stream  answer the first correct image with an error, as\n"
+           "                         bad-stream-reply, and take every later one: a unit\n"
+           "                         that a second run updates\n"
            "  --verbose            log what the unit does to stderr\n"
            "  --help               show this text\n"
            "\n"

@@ -251,7 +251,8 @@ void Unit::finishStream(Clock::time_point now)
     } else if (stream_.sum != stream_.announcedSum) {
         logVerbose("checksum %u, announced %u", stream_.sum, stream_.announcedSum);
         reply("ERROR: checksum", STREAM_RATE, now);
-    } else if (config_.has(Fault::BadStreamReply)) {
+    } else if (config_.has(Fault::BadStreamReply) || (config_.has(Fault::FailFirstStream) && !firstStreamFailed_)) {
+        firstStreamFailed_ = true;
         reply("ERROR: flash write", STREAM_RATE, now);
     } else if (config_.has(Fault::EscapeStreamReply)) {
         reply(ESCAPE_STREAM_REPLY, STREAM_RATE, now);

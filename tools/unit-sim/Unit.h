@@ -52,6 +52,7 @@ enum class Fault {
     StopReadingMidStream,
     EscapeStreamReply,
     KeepVersions,
+    FailFirstStream,
     Count
 };
 
@@ -150,6 +151,7 @@ private:
     Clock::time_point bootEnd_;
     bool promptSent_ = false;
     bool readingStopped_ = false;
+    bool firstStreamFailed_ = false;
     std::set<int> probedRates_;
 };
 
