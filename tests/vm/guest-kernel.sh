@@ -34,7 +34,14 @@ if [ -z "$package" ]; then
   echo "guest-kernel: apt-cache names no kernel for linux-image-amd64 (apt-get update first)" >&2
   exit 1
 fi
-(cd "$work" && apt-get download -q "$package" >/dev/null 2>&1) || (cd "$work" && apt-get download "$package")
+download() { (cd "$work" && apt-get download -q "$package" >/dev/null 2>&1); }
+# Lists older than the mirror name a version it no longer holds: fetched
+# again, once, where the test may.
+if ! download && [ "$EUID" -eq 0 ]; then
+  apt-get update -q >/dev/null
+  package=$(named_kernel)
+fi
+download || (cd "$work" && apt-get download "$package")
 dpkg-deb -x "$work"/*.deb "$work/root"
 cp "$work"/root/boot/vmlinuz-* "$work/vmlinuz"
 mkdir -p "$work/modules"
