@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
         // A folder for the traces only with --all; events only for runs that have a unit's progress.
         if ((!line.logDir.empty() && line.mode != RunMode::All) ||
-            (line.progressGiven && !connects && line.mode != RunMode::All)) {
+            (line.progress == ProgressFormat::Json && !connects && line.mode != RunMode::All)) {
             abort();
         }
         // Lifting what only a run that leaves units alone does needs such a run.
