@@ -246,6 +246,16 @@ BOOL ComPortAPI_OutputHeld(void)
     return held;
 }
 
+BOOL ComPortAPI_DiscardPending(void)
+{
+    if (!portIsOpen()) {
+        return 0;
+    }
+    ComPortBackend_Purge(g_hCOM);
+    Trace_Note("discard pending input");
+    return 1;
+}
+
 int ComPortAPI_ReadingTimeoutInMs(void)
 {
     return static_cast<int>(g_cto.ReadTotalTimeoutConstant);

@@ -93,6 +93,10 @@ BOOL ComPortAPI_OutputHeld(void);
 #define COM_PORT_OUTPUT_HELD_TEXT \
     "the port could not send: CTS stays low (check that the cable carries CTS, and that the unit is powered)"
 BOOL ComPortAPI_SetReadingTimeoutInMs(int timeoutInMs);
+// Drops what the port has received and nobody has read yet (and anything
+// not yet sent), so that a late tail of one reply is not read as part of
+// the next. 0 when no port is open.
+BOOL ComPortAPI_DiscardPending(void);
 // The read window in force (or recorded for the next open), in milliseconds.
 int ComPortAPI_ReadingTimeoutInMs(void);
 BOOL ComPortAPI_SetBaudRate(int baudrate);

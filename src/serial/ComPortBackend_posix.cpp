@@ -23,6 +23,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "EndingSignals_posix.h"
 #include "PortFolders_posix.h"
 
 namespace {
@@ -131,11 +132,6 @@ struct HeldPort {
 HeldPort gHeldPorts[HELD_PORT_SLOTS];
 bool gHeldPortsReady = false;
 
-// What ends the tool from outside: Ctrl-C, Ctrl-\ (quit), a closed terminal, a
-// termination request (a rack's child gets this one when the rack stops or
-// dies).
-const int kStoppingSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
-
 // Only async-signal-safe calls: ioctl, tcflush and tcsetattr are plain
 // system calls on the descriptor.
 void putBackHeldPortsAndEnd(int signalNumber)
@@ -156,8 +152,10 @@ void putBackHeldPortsAndEnd(int signalNumber)
     errno = savedErrno;
 }
 
-// Once, at the first open. A signal that is ignored stays ignored, and one
-// that something else already handles keeps its handler.
+// Once, at the first open: every signal that would end the process, from
+// outside (Ctrl-C, Ctrl-\, a closed terminal, a termination request, a
+// timer, a user signal) or from a fault. A signal that is ignored stays
+// ignored, and one that something else already handles keeps its handler.
 void guardHeldPorts(void)
 {
     if (gHeldPortsReady) {
@@ -171,15 +169,13 @@ void guardHeldPorts(void)
     memset(&guard, 0, sizeof guard);
     guard.sa_handler = putBackHeldPortsAndEnd;
     sigemptyset(&guard.sa_mask);
-    for (int sig : kStoppingSignals) {
-        sigaddset(&guard.sa_mask, sig);
-    }
-    for (int sig : kStoppingSignals) {
+    EndingSignals_ForEach([&](int sig) { sigaddset(&guard.sa_mask, sig); });
+    EndingSignals_ForEach([&](int sig) {
         struct sigaction current;
         if (sigaction(sig, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
             sigaction(sig, &guard, nullptr);
         }
-    }
+    });
 }
 
 bool holdPort(int fd, const termios &found)

@@ -3,6 +3,8 @@
 // typed-ahead line to drop, so neither ever blocks on it.
 #include "Console.h"
 
+#include "EndingSignals_posix.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -30,28 +32,23 @@ void Console_PrepareStandardStreams(void)
 
 namespace {
 
-// The signals that end the process by default and can reach it while the
-// terminal is in single-key mode: from another process, or from the
-// terminal's hang-up. Ctrl-C and Ctrl-\ are keys in that mode.
-const int kEndingSignals[] = {SIGTERM, SIGHUP, SIGQUIT, SIGINT};
-const int kEndingSignalCount = sizeof kEndingSignals / sizeof kEndingSignals[0];
-
 termios gTerminalBeforeKeyWait;
 termios gTerminalForOneKey;
-struct sigaction gActionBeforeKeyWait[kEndingSignalCount];
+// Indexed by signal number; NSIG bounds every signal number, the real-time
+// ones included.
+struct sigaction gActionBeforeKeyWait[NSIG];
 struct sigaction gStopActionBeforeKeyWait;
 struct sigaction gStopGuard;
 
 // Puts the terminal back, then lets the signal do what it would have done:
 // with the previous action back in place, the re-raised signal is delivered
-// as soon as this handler returns.
+// as soon as this handler returns. A port guard taken before the key wait
+// is that previous action, and puts its ports back in turn.
 void restoreTerminalAndResignal(int sig)
 {
     tcsetattr(STDIN_FILENO, TCSANOW, &gTerminalBeforeKeyWait);
-    for (int i = 0; i < kEndingSignalCount; ++i) {
-        if (kEndingSignals[i] == sig) {
-            sigaction(sig, &gActionBeforeKeyWait[i], nullptr);
-        }
+    if (sig > 0 && sig < NSIG) {
+        sigaction(sig, &gActionBeforeKeyWait[sig], nullptr);
     }
     raise(sig);
 }
@@ -76,7 +73,10 @@ void giveTerminalBackWhileStopped(int)
     errno = savedErrno;
 }
 
-// Signals that were ignored stay ignored.
+// Every signal that would end the process while the terminal is in
+// single-key mode: from another process, from the terminal's hang-up, from
+// a timer or from a fault. Ctrl-C and Ctrl-\ are keys in that mode. Signals
+// that were ignored stay ignored.
 void guardKeyWait(void)
 {
     gStopGuard = {};
@@ -89,23 +89,21 @@ void guardKeyWait(void)
     struct sigaction guard = {};
     guard.sa_handler = restoreTerminalAndResignal;
     sigemptyset(&guard.sa_mask);
-    for (int sig : kEndingSignals) {
-        sigaddset(&guard.sa_mask, sig);
-    }
-    for (int i = 0; i < kEndingSignalCount; ++i) {
-        sigaction(kEndingSignals[i], nullptr, &gActionBeforeKeyWait[i]);
-        if (gActionBeforeKeyWait[i].sa_handler != SIG_IGN) {
-            sigaction(kEndingSignals[i], &guard, nullptr);
+    EndingSignals_ForEach([&](int sig) { sigaddset(&guard.sa_mask, sig); });
+    // Every previous action is saved before any guard goes in, so that a
+    // signal listed twice never saves the guard as its own previous action.
+    EndingSignals_ForEach([](int sig) { sigaction(sig, nullptr, &gActionBeforeKeyWait[sig]); });
+    EndingSignals_ForEach([&](int sig) {
+        if (gActionBeforeKeyWait[sig].sa_handler != SIG_IGN) {
+            sigaction(sig, &guard, nullptr);
         }
-    }
+    });
 }
 
 void unguardKeyWait(void)
 {
     sigaction(SIGTSTP, &gStopActionBeforeKeyWait, nullptr);
-    for (int i = 0; i < kEndingSignalCount; ++i) {
-        sigaction(kEndingSignals[i], &gActionBeforeKeyWait[i], nullptr);
-    }
+    EndingSignals_ForEach([](int sig) { sigaction(sig, &gActionBeforeKeyWait[sig], nullptr); });
 }
 
 }  // namespace

@@ -152,3 +152,8 @@ bool FileAPI_SameFile(const std::string &name, const std::string &other)
 {
     return FileBackend_SameFile(name.c_str(), other.c_str());
 }
+
+bool FileAPI_NamesOtherTerminal(const std::string &path)
+{
+    return FileBackend_NamesOtherTerminal(path.c_str());
+}

@@ -29,6 +29,9 @@ BOOL FileAPI_CloseFile(void);
 // Whether two names lead to one file: the same file where both exist,
 // otherwise the same name in the same folder.
 bool FileAPI_SameFile(const std::string &name, const std::string &other);
+// A serial port or a terminal device other than the controlling terminal,
+// told without opening it (see FileBackend_NamesOtherTerminal).
+bool FileAPI_NamesOtherTerminal(const std::string &path);
 
 // A file that takes the place of `fileName` only once it is whole. The
 // writes go to a new file beside it (binary mode), and the commit flushes,

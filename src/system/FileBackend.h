@@ -37,6 +37,11 @@ BOOL FileBackend_Replace(const char *from, const char *to);
 // otherwise the same name in the same folder (links followed). Sets no
 // failure reason.
 bool FileBackend_SameFile(const char *name, const char *other);
+// Whether `path` names a serial port or another terminal device (a
+// pseudo-terminal, a console other than this process's own), found out
+// without opening it: opening a port can already change its lines. The
+// process's controlling terminal is not one of them. Sets no failure reason.
+bool FileBackend_NamesOtherTerminal(const char *path);
 // The system's words for the last failure of the calls above.
 const char *FileBackend_FailureReason(void);
 

@@ -4,10 +4,14 @@
 #include "FileBackend.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -19,7 +23,69 @@ void rememberFailure(void)
     gFailureReason = strerror(errno);
 }
 
+// The pseudo-terminals' slave ends: no sysfs entry names their class.
+constexpr unsigned int UNIX98_PTY_SLAVE_FIRST_MAJOR = 136;
+constexpr unsigned int UNIX98_PTY_SLAVE_LAST_MAJOR = 143;
+// /dev/tty: whichever terminal the process that opens it has.
+constexpr unsigned int CONTROLLING_TERMINAL_MAJOR = 5;
+constexpr unsigned int CONTROLLING_TERMINAL_MINOR = 0;
+
+// The kernel files every character device of the tty layer under its class.
+bool isTerminalDevice(dev_t device)
+{
+    const unsigned int major = ::major(device);
+    if (major >= UNIX98_PTY_SLAVE_FIRST_MAJOR && major <= UNIX98_PTY_SLAVE_LAST_MAJOR) {
+        return true;
+    }
+    const std::string subsystem =
+        "/sys/dev/char/" + std::to_string(major) + ":" + std::to_string(::minor(device)) + "/subsystem";
+    char target[256];
+    const ssize_t length = readlink(subsystem.c_str(), target, sizeof target - 1);
+    if (length <= 0) {
+        return false;
+    }
+    target[length] = '\0';
+    const char *last = strrchr(target, '/');
+    return strcmp(last != nullptr ? last + 1 : target, "tty") == 0;
+}
+
+// The seventh field of /proc/self/stat, in the kernel's packing of a device
+// number; false without a controlling terminal.
+bool controllingTerminal(dev_t &device)
+{
+    std::ifstream stat("/proc/self/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // The command name before the fields may hold blanks and parentheses.
+    const size_t nameEnd = text.rfind(')');
+    if (nameEnd == std::string::npos) {
+        return false;
+    }
+    std::istringstream fields(text.substr(nameEnd + 1));
+    std::string state;
+    long parent = 0, group = 0, session = 0, terminal = 0;
+    if (!(fields >> state >> parent >> group >> session >> terminal) || terminal == 0) {
+        return false;
+    }
+    const unsigned long packed = static_cast<unsigned long>(terminal);
+    device = makedev((packed >> 8) & 0xfff, (packed & 0xff) | ((packed >> 12) & 0xfff00));
+    return true;
+}
+
 }  // namespace
+
+bool FileBackend_NamesOtherTerminal(const char *path)
+{
+    struct stat found;
+    if (stat(path, &found) != 0 || !S_ISCHR(found.st_mode) || !isTerminalDevice(found.st_rdev)) {
+        return false;
+    }
+    if (::major(found.st_rdev) == CONTROLLING_TERMINAL_MAJOR &&
+        ::minor(found.st_rdev) == CONTROLLING_TERMINAL_MINOR) {
+        return false;
+    }
+    dev_t own = 0;
+    return !controllingTerminal(own) || own != found.st_rdev;
+}
 
 FILE *FileBackend_CreateNewBeside(const char *path, std::string &createdName)
 {

@@ -3,6 +3,7 @@
 // target in one step; a rename() there refuses an existing target).
 #include "FileBackend.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -163,4 +164,23 @@ bool FileBackend_SameFile(const char *name, const char *other)
     // Names on Windows are compared without regard to case.
     const std::string path = fullPath(name);
     return !path.empty() && lstrcmpiA(path.c_str(), fullPath(other).c_str()) == 0;
+}
+
+bool FileBackend_NamesOtherTerminal(const char *path)
+{
+    // The system's full form of a port's name (COM3, and on older systems
+    // com3.txt in any folder too) is in the device namespace: \\.\COM3.
+    std::string device = fullPath(path);
+    for (const char *prefix : {"\\\\.\\", "\\\\?\\"}) {
+        if (device.compare(0, 4, prefix) == 0) {
+            device = device.substr(4);
+            for (char &c : device) {
+                c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+            }
+            const bool numberedPort = device.compare(0, 3, "COM") == 0 && device.size() > 3 &&
+                                      device.find_first_not_of("0123456789", 3) == std::string::npos;
+            return numberedPort || device == "AUX";
+        }
+    }
+    return false;
 }

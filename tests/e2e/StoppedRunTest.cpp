@@ -27,14 +27,15 @@ const std::string kLogicAnnouncement = "%%%fw -l ";
 class StoppedRun : public UpdateRun {
 protected:
     // A unit on COM `com` that logs what it receives to the file returned.
-    std::string startUnitOn(int com)
+    std::string startUnitOn(int com, std::vector<std::string> extraArgs = {})
     {
         SimConfig config;
         config.dir = comDir.path();
         config.com = com;
         const std::string wire = comDir.file("wire" + std::to_string(com) + ".log");
         writeFile(wire, "");
-        config.extraArgs = {"--wire-log", wire, "--boot-ms", std::to_string(QUICK_BOOT_MS)};
+        config.extraArgs = std::move(extraArgs);
+        config.extraArgs.insert(config.extraArgs.end(), {"--wire-log", wire, "--boot-ms", std::to_string(QUICK_BOOT_MS)});
         units.push_back(std::make_unique<SimUnit>(config));
         return wire;
     }
@@ -66,7 +67,9 @@ TEST_F(StoppedRun, SignalDuringAnUpdatePutsThePortBack)
     // No core file from SIGQUIT.
     const rlimit noCore = {0, 0};
     setrlimit(RLIMIT_CORE, &noCore);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
+    // And every other kind of signal that ends a process by default: a user
+    // signal, a timer, a resource limit, a trap, a real-time signal.
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR2, SIGVTALRM, SIGXCPU, SIGTRAP, SIGRTMIN}) {
         SCOPED_TRACE(strsignal(sig));
         // A unit left waiting for the announced image would take the next probe for it.
         units.clear();
@@ -81,12 +84,39 @@ TEST_F(StoppedRun, SignalDuringAnUpdatePutsThePortBack)
     }
 }
 
+// A user signal or a timer's in the middle of a paced stream: the port is
+// put back and the tool still ends as the signal ends it.
+TEST_F(StoppedRun, EveryEndingSignalMidStreamPutsThePortBack)
+{
+    const rlimit noCore = {0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    for (int sig : {SIGUSR1, SIGALRM}) {
+        SCOPED_TRACE(strsignal(sig));
+        units.clear();
+        const std::string wire = startUnitOn(1, {"--pace"});
+        PortUnderTest port(units[0]->linkPath());
+        const pid_t tool = startTool({"--no-wait"});
+        EXPECT_TRUE(reachesTheAnnouncement(wire));
+        // 115200 baud carries about 11 KB a second.
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                const std::string sent = readFile(wire);
+                return sent.size() > sent.find(kLogicAnnouncement) + 8000;
+            },
+            30s))
+            << "the stream never began";
+        kill(tool, sig);
+        EXPECT_EQ(waitOrKillProcess(tool, 10s), std::optional<int>(-sig)) << "not ended as the signal ends it";
+        EXPECT_EQ(port.changes(), "");
+    }
+}
+
 // The rack's processes for each port end with it: stopped by the rack on a
 // termination request or a closed terminal, or by their parent-death signal
 // when the rack is killed outright.
 TEST_F(StoppedRun, RackStoppedOrKilledPutsEveryPortBack)
 {
-    for (int sig : {SIGTERM, SIGHUP, SIGKILL}) {
+    for (int sig : {SIGTERM, SIGHUP, SIGUSR1, SIGALRM, SIGKILL}) {
         SCOPED_TRACE(strsignal(sig));
         units.clear();
         const std::string wire1 = startUnitOn(1);
@@ -127,7 +157,7 @@ TEST_F(StoppedRun, TheKeyWaitGivesTheTerminalBack)
         return tool;
     };
 
-    for (int sig : {SIGTERM, SIGHUP, SIGQUIT, SIGINT}) {
+    for (int sig : {SIGTERM, SIGHUP, SIGQUIT, SIGINT, SIGUSR1, SIGALRM, SIGUSR2, SIGPROF, SIGRTMIN}) {
         SCOPED_TRACE(strsignal(sig));
         TempDir work;
         const pid_t tool = startAtTheKeyWait(work);

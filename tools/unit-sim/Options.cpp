@@ -47,6 +47,15 @@ bool parseInt(const std::string &text, long min, long max, int &value)
     return true;
 }
 
+// Any 64-bit number, to try the tool's range checks.
+bool parseDeviceCode(const std::string &text, long long &code)
+{
+    errno = 0;
+    char *end = nullptr;
+    code = std::strtoll(text.c_str(), &end, 10);
+    return !text.empty() && errno == 0 && *end == '\0';
+}
+
 }  // namespace
 
 const char *helpText()
@@ -84,6 +93,16 @@ const char *helpText()
            "                       logic version after such an update (default 1.2)\n"
            "  --boot-ms MS         time from the last \"SUCCESS\" to the prompt\n"
            "                       (default 145000)\n"
+           "  --reply-delay-after-reboot-ms MS\n"
+           "                       once a complete update has rebooted the unit, send\n"
+           "                       each reply MS later than at once (the prompt on time)\n"
+           "  --silent-after-reboot\n"
+           "                       once rebooted, send the prompt and answer nothing\n"
+           "  --device-code-after N\n"
+           "                       device code in the version reply once rebooted\n"
+           "                       (default: the --device-code)\n"
+           "  --model-after TEXT   model word in the version reply once rebooted\n"
+           "                       (default: the --model)\n"
            "  --save-fpga FILE     write the logic image, as received, to FILE\n"
            "  --save-mcu FILE      write the MCU image, as received, to FILE\n"
            "  --pace               take stream bytes no faster than the line would carry\n"
@@ -191,10 +210,16 @@ bool setValued(Options &options, const std::string &arg, const std::string &valu
         options.unit.logicVersionAfter = value;
         ok = !value.empty();
     } else if (arg == "--device-code") {
-        errno = 0;
-        char *end = nullptr;
-        options.unit.deviceCode = std::strtoll(value.c_str(), &end, 10);
-        ok = !value.empty() && errno == 0 && *end == '\0';
+        ok = parseDeviceCode(value, options.unit.deviceCode);
+    } else if (arg == "--device-code-after") {
+        long long code = 0;
+        ok = parseDeviceCode(value, code);
+        options.unit.deviceCodeAfter = code;
+    } else if (arg == "--model-after") {
+        options.unit.modelAfter = value;
+        ok = !value.empty();
+    } else if (arg == "--reply-delay-after-reboot-ms") {
+        ok = parseInt(value, 0, 600000, options.unit.replyDelayAfterRebootMs);
     } else if (arg == "--model") {
         options.unit.model = value;
         ok = !value.empty();
@@ -224,7 +249,8 @@ ParseResult parseOptions(int argc, char **argv, Options &options, std::string &e
             inlineValue = true;
         }
 
-        if (arg == "--help" || arg == "--pace" || arg == "--exit-after-prompt" || arg == "--verbose") {
+        if (arg == "--help" || arg == "--pace" || arg == "--exit-after-prompt" || arg == "--verbose" ||
+            arg == "--silent-after-reboot") {
             if (inlineValue) {
                 error = arg + " takes no value";
                 return ParseResult::Error;
@@ -234,6 +260,7 @@ ParseResult parseOptions(int argc, char **argv, Options &options, std::string &e
             options.pace = options.pace || arg == "--pace";
             options.exitAfterPrompt = options.exitAfterPrompt || arg == "--exit-after-prompt";
             options.verbose = options.verbose || arg == "--verbose";
+            options.unit.silentAfterReboot = options.unit.silentAfterReboot || arg == "--silent-after-reboot";
             continue;
         }
 

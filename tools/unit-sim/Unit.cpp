@@ -130,6 +130,10 @@ void Unit::runCommand(const std::string &line, int lineRate, Clock::time_point n
     }
     const std::string command = line.substr(2);
     logVerbose("command \"%s\" at %d baud", printable(command).c_str(), lineRate);
+    if (rebooted_ && config_.silentAfterReboot) {
+        logVerbose("not answered: silent since the reboot");
+        return;
+    }
 
     bool announcement = command.compare(0, 6, "%fw -l") == 0 || command.compare(0, 6, "%fw -h") == 0;
     if (announcement && command.size() > 6 && command[6] != ' ')
@@ -279,15 +283,22 @@ void Unit::tick(Clock::time_point now)
             config_.mcuVersion = config_.mcuVersionAfter;
             config_.logicVersion = config_.logicVersionAfter;
         }
+        if (config_.deviceCodeAfter)
+            config_.deviceCode = *config_.deviceCodeAfter;
+        if (config_.modelAfter)
+            config_.model = *config_.modelAfter;
         if (config_.has(Fault::NoPrompt)) {
             logVerbose("booted, no prompt");
-            return;
+        } else {
+            std::string prompt = config_.rx ? "[Korvan RX]>" : "[Korvan TX]>";
+            if (!config_.has(Fault::BadPrompt))
+                prompt += '>';
+            reply(prompt, config_.baud, now);
+            promptSent_ = true;
         }
-        std::string prompt = config_.rx ? "[Korvan RX]>" : "[Korvan TX]>";
-        if (!config_.has(Fault::BadPrompt))
-            prompt += '>';
-        reply(prompt, config_.baud, now);
-        promptSent_ = true;
+        // The prompt itself comes on time; what the options change is the
+        // unit's answers from here on.
+        rebooted_ = true;
     } else if (state_ == State::Stream && stream_.started && now - stream_.lastByte >= STREAM_IDLE_LIMIT) {
         logVerbose("stream abandoned after %zu of %zu bytes", stream_.received, stream_.length);
         state_ = State::Command;
@@ -309,6 +320,8 @@ void Unit::reply(std::string text, int rate, Clock::time_point now)
 {
     if (config_.has(Fault::TrailingCrlf))
         text += "\r\n";
+    if (rebooted_)
+        now += std::chrono::milliseconds(config_.replyDelayAfterRebootMs);
     logVerbose("reply \"%s\" at %d baud", printable(text).c_str(), rate);
     if (config_.has(Fault::SplitReply) && text.size() >= 2) {
         std::size_t half = text.size() / 2;

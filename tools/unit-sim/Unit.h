@@ -68,6 +68,14 @@ struct UnitConfig {
     std::string mcuVersionAfter = "61.1.2";
     std::string logicVersionAfter = "1.2";
     int bootMs = 145000;
+    // How the unit behaves once a complete update has rebooted it, beside
+    // the versions above: each reply to a command sent this much later; no
+    // reply at all (it still sends its prompt); another device code or
+    // model word in its version reply.
+    int replyDelayAfterRebootMs = 0;
+    bool silentAfterReboot = false;
+    std::optional<long long> deviceCodeAfter;
+    std::optional<std::string> modelAfter;
     std::bitset<static_cast<std::size_t>(Fault::Count)> faults;
 
     bool has(Fault f) const { return faults.test(static_cast<std::size_t>(f)); }
@@ -150,6 +158,7 @@ private:
     bool logicTaken_ = false;
     Clock::time_point bootEnd_;
     bool promptSent_ = false;
+    bool rebooted_ = false;  // a complete update has rebooted the unit
     bool readingStopped_ = false;
     bool firstStreamFailed_ = false;
     std::set<int> probedRates_;
