@@ -1,4 +1,4 @@
-// rack_bench [--mixed]
+// rack_bench [--mixed | --info | --retries | --rack-only [TOOL]]
 //
 // Thirty-two simulated units on COM1..COM32 that take the streams no faster
 // than the line carries them (unit-sim --pace), updated at once by the
@@ -22,6 +22,17 @@
 // unit was updated and verified (or left alone, with --mixed) and goal (a)
 // was met, 1 otherwise; the figures are shown in either case, with the
 // units that were not updated and why.
+//
+// `rack_bench --info` identifies thirty-two such units with --all --info
+// against one with --info, same units, same run (a few seconds): goal a
+// wall time ratio <= 1.5 and the rack under 10 s; exit status 0 when both
+// goals are met and every unit was identified.
+//
+// `rack_bench --retries` updates a rack of eight where two units fail their
+// first image stream (unit-sim --fault fail-first-stream) with --retries 1,
+// against one unit updated alone, same run (about twelve minutes): goal all
+// eight updated in at most 2.1 times the single update; exit status 0 when
+// it is met.
 //
 // `rack_bench --rack-only [TOOL]` runs a rack of eight alone (about four
 // minutes), with TOOL in place of the quick-boot build when given (another
@@ -69,6 +80,11 @@ constexpr int MIXED_RACK_CURRENT = 8;
 // reports the carried one, unit-sim's default.
 const char OUTDATED_MCU[] = "61.1.1";
 constexpr double GOAL_WALL_RATIO = 1.05;
+constexpr double GOAL_INFO_RATIO = 1.5;
+constexpr double GOAL_INFO_SECONDS = 10;
+constexpr int RETRY_RACK_UNITS = 8;
+constexpr int RETRY_RACK_FAILING_ONCE = 2;
+constexpr double GOAL_RETRY_RATIO = 2.1;
 const char BOOT_MS[] = "8000";
 
 double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
@@ -183,8 +199,9 @@ Measured runTool(const std::vector<std::string> &argv, const std::string &comDir
 }
 
 // Paced units on COM1..COMn of `comDir`, alternately TX and RX, the first
-// `current` of them on the carried versions and the others outdated; their pids.
-std::vector<pid_t> startUnits(const std::string &comDir, int count, int current = 0)
+// `current` of them on the carried versions and the others outdated, the
+// first `failingOnce` failing their first image stream; their pids.
+std::vector<pid_t> startUnits(const std::string &comDir, int count, int current = 0, int failingOnce = 0)
 {
     std::vector<pid_t> units;
     for (int com = 1; com <= count; ++com) {
@@ -194,6 +211,8 @@ std::vector<pid_t> startUnits(const std::string &comDir, int count, int current 
                                          "--pace",      "--boot-ms", BOOT_MS, "--ready-file", ready, "--verbose"};
         if (com > current)
             argv.insert(argv.end(), {"--mcu-version", OUTDATED_MCU});
+        if (com <= failingOnce)
+            argv.insert(argv.end(), {"--fault", "fail-first-stream"});
         const pid_t pid = spawn(argv, {}, comDir + "/sim" + std::to_string(com) + ".log");
         if (pid < 0)
             break;
@@ -326,14 +345,86 @@ int runRackOnly(const std::string &tool)
     return rackUpdated(rack, RACK_ONLY_UNITS, 0) && streams.sent == streams.read ? 0 : 1;
 }
 
+// Runs `argv` on one unit alone, then `rackArgs` on a rack of `rackUnits`
+// (`failingOnce` of them failing their first stream), each in a folder of
+// its own; the rack's output in `rack.output`.
+void aloneAndRack(const std::vector<std::string> &argv, const std::vector<std::string> &rackArgs, int rackUnits,
+                  int failingOnce, Measured &alone, Measured &rack)
+{
+    const std::string aloneDir = makeFolder("alone");
+    const std::string rackDir = makeFolder("rack");
+    std::vector<pid_t> units = startUnits(aloneDir, 1);
+    alone = runTool(argv, aloneDir, aloneDir + "/tool.out");
+    stopUnits(units);
+    units = startUnits(rackDir, rackUnits, 0, failingOnce);
+    std::vector<std::string> rackCommand = rackArgs;
+    rackCommand.insert(rackCommand.end(), {"--log-dir", rackDir});
+    rack = runTool(rackCommand, rackDir, rackDir + "/tool.out");
+    stopUnits(units);
+    std::error_code ignored;
+    std::filesystem::remove_all(aloneDir, ignored);
+    std::filesystem::remove_all(rackDir, ignored);
+}
+
+int runInfoRack(void)
+{
+    std::printf("One paced unit identified with --info, then %d with --all --info...\n", RACK_UNITS);
+    Measured alone;
+    Measured rack;
+    aloneAndRack({RAVELIN_QUICKBOOT_TOOL_PATH, "--info"}, {RAVELIN_QUICKBOOT_TOOL_PATH, "--all", "--info", "--no-wait"},
+                 RACK_UNITS, 0, alone, rack);
+    const double ratio = rack.wallSeconds / alone.wallSeconds;
+    const bool met = ratio <= GOAL_INFO_RATIO && rack.wallSeconds < GOAL_INFO_SECONDS;
+    const std::string verdict = "Every unit found was identified: " + std::to_string(RACK_UNITS) + " update needed.";
+    const bool identified = alone.status == 0 && rack.status == 0 && rack.output.find(verdict) != std::string::npos;
+    std::printf("--all --info on %d units %.3f s, --info on one %.3f s: ratio %.3f (goal <= %.1f and under %.0f s, "
+                "%s)\n",
+                RACK_UNITS, rack.wallSeconds, alone.wallSeconds, ratio, GOAL_INFO_RATIO, GOAL_INFO_SECONDS,
+                met ? "goal met" : "GOAL MISSED");
+    std::printf("CPU time: rack %.2f s, one unit %.2f s; every unit identified: %s (exit statuses %d, %d)\n",
+                rack.cpuSeconds, alone.cpuSeconds, identified ? "yes" : "NO", rack.status, alone.status);
+    if (!identified)
+        std::printf("%s\n", rack.output.c_str());
+    return met && identified ? 0 : 1;
+}
+
+int runRetryRack(void)
+{
+    std::printf("One paced unit updated alone, then a rack of %d where %d fail their first stream, with --retries 1 "
+                "(about twelve minutes)...\n",
+                RETRY_RACK_UNITS, RETRY_RACK_FAILING_ONCE);
+    Measured alone;
+    Measured rack;
+    aloneAndRack({RAVELIN_QUICKBOOT_TOOL_PATH, "--no-wait"},
+                 {RAVELIN_QUICKBOOT_TOOL_PATH, "--all", "--retries", "1", "--no-wait"}, RETRY_RACK_UNITS,
+                 RETRY_RACK_FAILING_ONCE, alone, rack);
+    const double ratio = rack.wallSeconds / alone.wallSeconds;
+    const bool updated = alone.status == 0 && rack.status == 0 &&
+                         rack.output.find("All " + std::to_string(RETRY_RACK_UNITS) + " units were updated.") !=
+                             std::string::npos;
+    const bool met = ratio <= GOAL_RETRY_RATIO && updated;
+    std::printf("rack of %d with 2 retried %.3f s, one unit alone %.3f s: ratio %.3f (goal <= %.1f, %s); all "
+                "updated: %s (exit statuses %d, %d)\n",
+                RETRY_RACK_UNITS, rack.wallSeconds, alone.wallSeconds, ratio, GOAL_RETRY_RATIO,
+                met ? "goal met" : "GOAL MISSED", updated ? "yes" : "NO", rack.status, alone.status);
+    const std::size_t summary = rack.output.find("\nPort ");
+    if (summary != std::string::npos)
+        std::printf("%s", rack.output.substr(summary + 1).c_str());
+    return met ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
 {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc >= 2 && std::strcmp(argv[1], "--info") == 0)
+        return runInfoRack();
+    if (argc >= 2 && std::strcmp(argv[1], "--retries") == 0)
+        return runRetryRack();
     const bool mixed = argc > 1 && std::strcmp(argv[1], "--mixed") == 0;
     const int rackUnits = mixed ? MIXED_RACK_UNITS : RACK_UNITS;
     const int currentUnits = mixed ? MIXED_RACK_CURRENT : 0;
-    setvbuf(stdout, nullptr, _IONBF, 0);
     if (argc >= 2 && std::strcmp(argv[1], "--rack-only") == 0)
         return runRackOnly(argc >= 3 ? argv[2] : RAVELIN_QUICKBOOT_TOOL_PATH);
     const std::string aloneDir = makeFolder("alone");

@@ -49,6 +49,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if ((line.allowReinstall || line.allowOlder) && !line.leavesCurrentUnits()) {
             abort();
         }
+        // The rack's own options only with --all; --all --info writes nothing, so takes no update policy.
+        const bool rack = line.mode == RunMode::All;
+        if ((!line.rackPorts.empty() && !rack) || line.retries < 0 || line.retries > COMMAND_LINE_MOST_RETRIES ||
+            (line.retries != 0 && !rack) || (line.allInfo && (!rack || line.verify || line.ifNeeded)) ||
+            (!line.reportFile.empty() && !connects && !rack)) {
+            abort();
+        }
     } else if (error.empty()) {
         abort();
     }

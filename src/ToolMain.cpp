@@ -11,6 +11,9 @@
 #include "Progress.h"
 #include "RackMode.h"
 #include "RavelinFwUpgrade.h"
+#include "ReportFile.h"
+#include "ReportHeader.h"
+#include "SingleRunReport.h"
 #include "Trace.h"
 #include "UpdateMode.h"
 #include "WebPackageMode.h"
@@ -43,7 +46,7 @@ bool startTrace(const char *program, int argc, char **argv, const std::string &p
     return true;
 }
 
-int runMode(const CommandLine &line, const char *program)
+int runMode(const CommandLine &line, const char *program, const RunReport &header)
 {
     switch (line.mode) {
     case RunMode::Help:
@@ -58,7 +61,7 @@ int runMode(const CommandLine &line, const char *program)
     case RunMode::Info:
         return runInfo(line);
     case RunMode::All:
-        return runRack(line);
+        return runRack(line, header);
     case RunMode::Update:
         break;
     }
@@ -88,6 +91,14 @@ int ravelinMain(int argc, char **argv)
         fprintf(stderr, "%s: --log: \"%s\" is the web package's own file\n", program, line.logFile.c_str());
         return EXIT_STATUS_USAGE;
     }
+    // The report must be writable before any port is touched; it follows
+    // the run from its start.
+    std::string reportError;
+    if (!line.reportFile.empty() && !ReportFile_CanWrite(line.reportFile, reportError)) {
+        fprintf(stderr, "%s: --report: %s\n", program, reportError.c_str());
+        return EXIT_STATUS_USAGE;
+    }
+    const RunReport header = reportHeader(line, argc, argv);
     if (!line.logFile.empty() && !startTrace(program, argc, argv, line.logFile)) {
         return EXIT_STATUS_USAGE;
     }
@@ -101,7 +112,15 @@ int ravelinMain(int argc, char **argv)
         }
         Progress_WriteEventsTo(events);
     }
-    const int status = runMode(line, program);
+    // The rack writes its own report, a row a port.
+    const bool singleReport = !line.reportFile.empty() && line.mode != RunMode::All;
+    if (singleReport) {
+        SingleRunReport_Start(line.reportFile, header, line.logFile);
+    }
+    const int status = runMode(line, program, header);
+    if (singleReport) {
+        SingleRunReport_Finish(status);
+    }
     Trace_Note("exit status " + std::to_string(status));
     Trace_Close();
     return status;

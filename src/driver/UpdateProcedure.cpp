@@ -120,8 +120,8 @@ bool checkUnitForUpdate(UnitVersions &unit, bool &isTx)
     Console_Print("Checking product .......... ");
     if (!isSupportedDevice(unit.fpga_type)) {
         Console_Line("FAILED, Unknown product\r");
-        Progress_Failed(unit.complete ? "unknown product: device code " + std::to_string(unit.fpga_type)
-                                      : std::string("the unit's version reply is not one this tool reads"));
+        Progress_NotSupported(unit.complete ? "unknown product: device code " + std::to_string(unit.fpga_type)
+                                            : std::string("the unit's version reply is not one this tool reads"));
         return false;
     }
     const UnitKind kind = identifyUnitByTurns();
@@ -130,7 +130,7 @@ bool checkUnitForUpdate(UnitVersions &unit, bool &isTx)
             return false;
         }
         Console_Line("FAILED\r");
-        Progress_Failed("the unit's identification is neither the TX nor the RX unit's");
+        Progress_NotSupported("the unit's identification is neither the TX nor the RX unit's");
         return false;
     }
     isTx = kind == UnitKind::Tx;

@@ -51,20 +51,35 @@ bool isDevicePath(const std::string &text)
     return text.find_first_of("/\\") != std::string::npos;
 }
 
-// A COM number ("7"), a COM name ("COM7") or a device path.
+// A COM number ("7"), a COM name ("COM7") or a device path. Every one is
+// kept in order until the mode is known: a rack takes several, a single
+// run one (placePorts).
 bool readPort(const std::string &value, CommandLine &line, std::string &error)
 {
+    NamedPort named;
     if (isDevicePath(value)) {
-        line.portPath = value;
-        return true;
+        named.path = value;
+    } else {
+        const std::string number = isDecimal(value) ? value : comNameNumber(value);
+        if (number.empty() || !parseNumber(number, 1, COMMAND_LINE_LAST_PORT, named.port)) {
+            error = "--port takes a COM port number from 1 to 255, a COM name (COM7) or a device path "
+                    "(/dev/ttyUSB0), not \"" + value + "\"";
+            return false;
+        }
     }
-    const std::string number = isDecimal(value) ? value : comNameNumber(value);
-    if (number.empty() || !parseNumber(number, 1, COMMAND_LINE_LAST_PORT, line.port)) {
-        error = "--port takes a COM port number from 1 to 255, a COM name (COM7) or a device path (/dev/ttyUSB0), "
-                "not \"" + value + "\"";
-        return false;
-    }
+    line.rackPorts.push_back(named);
     return true;
+}
+
+// A single run keeps its one port in `port` or `portPath`.
+void placePorts(CommandLine &line)
+{
+    if (line.mode == RunMode::All || line.rackPorts.empty()) {
+        return;
+    }
+    line.port = line.rackPorts.front().port;
+    line.portPath = line.rackPorts.front().path;
+    line.rackPorts.clear();
 }
 
 bool readBaud(const std::string &value, CommandLine &line, std::string &error)
@@ -106,6 +121,25 @@ bool readLogDir(const std::string &value, CommandLine &line, std::string &error)
     return true;
 }
 
+bool readRetries(const std::string &value, CommandLine &line, std::string &error)
+{
+    if (!parseNumber(value, 0, COMMAND_LINE_MOST_RETRIES, line.retries)) {
+        error = "--retries takes a number from 0 to 5, not \"" + value + "\"";
+        return false;
+    }
+    return true;
+}
+
+bool readReport(const std::string &value, CommandLine &line, std::string &error)
+{
+    if (value.empty()) {
+        error = "--report needs a file name";
+        return false;
+    }
+    line.reportFile = value;
+    return true;
+}
+
 enum class OptionKind {
     Value,  // takes a value, after '=' or as the next argument
     Flag,   // sets a switch of the record
@@ -118,6 +152,13 @@ constexpr unsigned kUpdate = modeBit(RunMode::Update);
 constexpr unsigned kInfo = modeBit(RunMode::Info);
 constexpr unsigned kAll = modeBit(RunMode::All);
 constexpr unsigned kWebPackage = modeBit(RunMode::WebPackage);
+// --all --info, which takes fewer options than --all.
+constexpr unsigned kAllInfo = 1u << 16;
+
+unsigned lineModeBit(const CommandLine &line)
+{
+    return line.allInfo ? kAllInfo : modeBit(line.mode);
+}
 
 using ValueReader = bool (*)(const std::string &value, CommandLine &line, std::string &error);
 
@@ -128,6 +169,7 @@ struct OptionSpec {
     bool CommandLine::*flag;         // Flag: the switch it sets
     RunMode mode;                    // Mode: the mode it chooses
     unsigned takenBy;                // Value and Flag: the modes that take it
+    unsigned repeatedBy;             // the modes that take it more than once
     bool leavingAloneOnly;           // taken only by a run that leaves current units alone
     const char *refusal;             // the message when refused by the mode; null: "does not go with <mode>"
 };
@@ -135,28 +177,34 @@ struct OptionSpec {
 // Every option. The mode checks run in this order, so that of two refused
 // options the first here is named.
 const OptionSpec kOptions[] = {
-    {"--port", OptionKind::Value, readPort, nullptr, RunMode::Update, kUpdate | kInfo, false, nullptr},
-    {"--baud", OptionKind::Value, readBaud, nullptr, RunMode::Update, kUpdate | kInfo, false, nullptr},
-    {"--log", OptionKind::Value, readLog, nullptr, RunMode::Update, kUpdate | kInfo | kWebPackage, false, nullptr},
+    {"--port", OptionKind::Value, readPort, nullptr, RunMode::Update, kUpdate | kInfo | kAll | kAllInfo,
+     kAll | kAllInfo, false, nullptr},
+    {"--baud", OptionKind::Value, readBaud, nullptr, RunMode::Update, kUpdate | kInfo, 0, false, nullptr},
+    {"--log", OptionKind::Value, readLog, nullptr, RunMode::Update, kUpdate | kInfo | kWebPackage, 0, false, nullptr},
     {"--no-wait", OptionKind::Flag, nullptr, &CommandLine::noWait, RunMode::Update,
-     kUpdate | kInfo | kAll | kWebPackage, false, nullptr},
-    {"--progress", OptionKind::Value, readProgress, nullptr, RunMode::Update, kUpdate | kInfo | kAll, false, nullptr},
-    {"--log-dir", OptionKind::Value, readLogDir, nullptr, RunMode::Update, kAll, false,
+     kUpdate | kInfo | kAll | kAllInfo | kWebPackage, 0, false, nullptr},
+    {"--progress", OptionKind::Value, readProgress, nullptr, RunMode::Update, kUpdate | kInfo | kAll | kAllInfo, 0,
+     false, nullptr},
+    {"--log-dir", OptionKind::Value, readLogDir, nullptr, RunMode::Update, kAll | kAllInfo, 0, false,
      "--log-dir goes with --all only"},
-    {"--verify", OptionKind::Flag, nullptr, &CommandLine::verify, RunMode::Update, kUpdate | kAll, false, nullptr},
-    {"--if-needed", OptionKind::Flag, nullptr, &CommandLine::ifNeeded, RunMode::Update, kUpdate | kAll, false,
+    {"--retries", OptionKind::Value, readRetries, nullptr, RunMode::Update, kAll | kAllInfo, 0, false,
+     "--retries goes with --all only"},
+    {"--report", OptionKind::Value, readReport, nullptr, RunMode::Update, kUpdate | kInfo | kAll | kAllInfo, 0,
+     false, nullptr},
+    {"--verify", OptionKind::Flag, nullptr, &CommandLine::verify, RunMode::Update, kUpdate | kAll, 0, false, nullptr},
+    {"--if-needed", OptionKind::Flag, nullptr, &CommandLine::ifNeeded, RunMode::Update, kUpdate | kAll, 0, false,
      nullptr},
     // They lift what only a run that leaves units alone does.
-    {"--allow-reinstall", OptionKind::Flag, nullptr, &CommandLine::allowReinstall, RunMode::Update, kUpdate | kAll,
+    {"--allow-reinstall", OptionKind::Flag, nullptr, &CommandLine::allowReinstall, RunMode::Update, kUpdate | kAll, 0,
      true, "--allow-reinstall goes with --all or --if-needed only"},
-    {"--allow-older", OptionKind::Flag, nullptr, &CommandLine::allowOlder, RunMode::Update, kUpdate | kAll, true,
+    {"--allow-older", OptionKind::Flag, nullptr, &CommandLine::allowOlder, RunMode::Update, kUpdate | kAll, 0, true,
      "--allow-older goes with --all or --if-needed only"},
-    {"--info", OptionKind::Mode, nullptr, nullptr, RunMode::Info, 0, false, nullptr},
-    {"--all", OptionKind::Mode, nullptr, nullptr, RunMode::All, 0, false, nullptr},
-    {"--web-package", OptionKind::Mode, nullptr, nullptr, RunMode::WebPackage, 0, false, nullptr},
-    {"--list-ports", OptionKind::Mode, nullptr, nullptr, RunMode::ListPorts, 0, false, nullptr},
-    {"--version", OptionKind::Mode, nullptr, nullptr, RunMode::Version, 0, false, nullptr},
-    {"--help", OptionKind::Mode, nullptr, nullptr, RunMode::Help, 0, false, nullptr},
+    {"--info", OptionKind::Mode, nullptr, nullptr, RunMode::Info, 0, 0, false, nullptr},
+    {"--all", OptionKind::Mode, nullptr, nullptr, RunMode::All, 0, 0, false, nullptr},
+    {"--web-package", OptionKind::Mode, nullptr, nullptr, RunMode::WebPackage, 0, 0, false, nullptr},
+    {"--list-ports", OptionKind::Mode, nullptr, nullptr, RunMode::ListPorts, 0, 0, false, nullptr},
+    {"--version", OptionKind::Mode, nullptr, nullptr, RunMode::Version, 0, 0, false, nullptr},
+    {"--help", OptionKind::Mode, nullptr, nullptr, RunMode::Help, 0, 0, false, nullptr},
 };
 constexpr size_t kOptionCount = sizeof kOptions / sizeof kOptions[0];
 
@@ -180,9 +228,22 @@ const char *modeName(RunMode mode)
     return "the update";
 }
 
+// The run's mode as the refusals name it.
+std::string lineModeName(const CommandLine &line)
+{
+    return line.allInfo ? "--all --info" : modeName(line.mode);
+}
+
 bool takenByMode(const OptionSpec &option, const CommandLine &line)
 {
-    return (option.takenBy & modeBit(line.mode)) != 0 && (!option.leavingAloneOnly || line.leavesCurrentUnits());
+    return (option.takenBy & lineModeBit(line)) != 0 && (!option.leavingAloneOnly || line.leavesCurrentUnits());
+}
+
+// --info with --all identifies every unit of the rack.
+bool modesCombine(const OptionSpec &first, const OptionSpec &second)
+{
+    return (first.mode == RunMode::All && second.mode == RunMode::Info) ||
+           (first.mode == RunMode::Info && second.mode == RunMode::All);
 }
 
 }  // namespace
@@ -190,7 +251,7 @@ bool takenByMode(const OptionSpec &option, const CommandLine &line)
 bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std::string &error)
 {
     line = CommandLine();
-    bool given[kOptionCount] = {};
+    int given[kOptionCount] = {};
     const OptionSpec *modeOption = nullptr;
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
@@ -218,12 +279,13 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
             }
             value = argv[++i];
         }
-        bool &seen = given[option - kOptions];
-        if (seen) {
+        // Whether the mode takes it again is known once every mode option is read.
+        int &seen = given[option - kOptions];
+        if (seen > 0 && option->repeatedBy == 0) {
             error = name + " is given twice";
             return false;
         }
-        seen = true;
+        ++seen;
         switch (option->kind) {
         case OptionKind::Value:
             if (!option->read(value, line, error)) {
@@ -234,21 +296,34 @@ bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std:
             line.*(option->flag) = true;
             break;
         case OptionKind::Mode:
-            if (modeOption != nullptr) {
-                error = name + " and " + modeOption->name + " cannot be given together";
+            if (modeOption != nullptr && !modesCombine(*modeOption, *option)) {
+                error = name + " and " + (line.allInfo ? "--all --info" : modeOption->name) +
+                        " cannot be given together";
                 return false;
             }
+            line.allInfo = modeOption != nullptr;
+            line.mode = line.allInfo ? RunMode::All : option->mode;
             modeOption = option;
-            line.mode = option->mode;
             break;
         }
     }
 
     for (size_t index = 0; index < kOptionCount; ++index) {
         const OptionSpec &option = kOptions[index];
-        if (given[index] && option.kind != OptionKind::Mode && !takenByMode(option, line)) {
-            error = option.refusal != nullptr ? option.refusal
-                                              : std::string(option.name) + " does not go with " + modeName(line.mode);
+        if (given[index] > 1 && (option.repeatedBy & lineModeBit(line)) == 0) {
+            error = std::string(option.name) + " is given twice";
+            return false;
+        }
+    }
+    placePorts(line);
+    for (size_t index = 0; index < kOptionCount; ++index) {
+        const OptionSpec &option = kOptions[index];
+        if (given[index] > 0 && option.kind != OptionKind::Mode && !takenByMode(option, line)) {
+            // A named refusal speaks of the modes that take the option; --all
+            // --info is named as itself.
+            error = option.refusal != nullptr && !line.allInfo
+                        ? option.refusal
+                        : std::string(option.name) + " does not go with " + lineModeName(line);
             return false;
         }
     }
@@ -270,10 +345,11 @@ std::string usageText(const char *program)
     text += program;
     text += " [--port N|PATH] [--baud B] [--info] [--no-wait] [--log FILE]\n"
             "       [--progress json] [--verify] [--if-needed [--allow-reinstall] [--allow-older]]\n"
+            "       [--report FILE]\n"
             "       ";
     text += program;
-    text += " --all [--no-wait] [--progress json] [--log-dir DIR]\n"
-            "       [--allow-reinstall] [--allow-older]\n"
+    text += " --all [--info] [--port N|PATH]... [--retries N] [--no-wait]\n"
+            "       [--progress json] [--log-dir DIR] [--report FILE] [--allow-reinstall] [--allow-older]\n"
             "       ";
     text += program;
     text += " --web-package [--no-wait] [--log FILE]\n"
@@ -302,6 +378,22 @@ std::string usageText(const char *program)
             "                 already runs the carried versions is left alone\n"
             "                 (\"up to date\"), so is one that runs newer versions (\"newer\n"
             "                 than carried\"); every unit updated is checked after its reboot\n"
+            "  --all --info   identify every unit found, all at the same time, and write\n"
+            "                 nothing to any: a verdict a port (\"up to date\", \"update needed\",\n"
+            "                 \"newer than carried\", \"not supported\", \"no unit\"); exit status 0\n"
+            "                 when a unit was found and every unit found was identified\n"
+            "  --all --port N|PATH ...\n"
+            "                 --port given once or more with --all: only the ports named are\n"
+            "                 searched, in that order; one that does not exist has its row\n"
+            "                 (\"no such port\")\n"
+            "  --retries N    with --all: a port whose process failed (not: no unit, up to\n"
+            "                 date, newer, not supported, stopped) is run again from its\n"
+            "                 search, up to N more times (0 to 5; default 0)\n"
+            "  --report FILE  with the update, --info, --all and --all --info: write one JSON\n"
+            "                 document of the run to FILE (tool, host, start and end, one\n"
+            "                 record a port, counts, exit status; see the README), created\n"
+            "                 new and renamed into place, never over a link or anything but\n"
+            "                 a regular file\n"
             "  --verify       after the reboot, ask the unit for its versions again and\n"
             "                 compare them with the carried ones (always done with --all,\n"
             "                 --port, --baud, --no-wait and --progress json)\n"
@@ -338,9 +430,10 @@ std::string usageText(const char *program)
             "       identified, or the package was written\n"
             "  1    the update or the identification failed, no unit answered, or the\n"
             "       package was not written; with --all: any unit found was not updated\n"
-            "       and verified, up to date or newer, or none was found\n"
-            "  2    usage: an unknown or malformed option, or a --log FILE that cannot be\n"
-            "       written\n"
+            "       and verified, up to date or newer, or none was found; with --all\n"
+            "       --info: any unit found was not identified, or none was found\n"
+            "  2    usage: an unknown or malformed option, or a --log FILE, --log-dir DIR\n"
+            "       or --report FILE that cannot be written\n"
             "  3    the images were sent and accepted, but the unit did not confirm\n"
             "       (no prompt after the reboot)\n"
             "  4    the unit restarted but does not run the carried versions (checked\n"

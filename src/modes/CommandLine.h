@@ -30,6 +30,14 @@ enum class RunMode {
 // (ProgressEvent.h) for programs and nothing else on stdout.
 enum class ProgressFormat { Console, Json };
 
+// A port named with --port: COM `port`, or else the device `path`.
+struct NamedPort {
+    int port = 0;
+    std::string path;
+};
+
+#define COMMAND_LINE_MOST_RETRIES 5
+
 struct CommandLine {
     RunMode mode = RunMode::Update;
     int port = 0;          // --port N or --port COMN: COM N alone; 0 when not given
@@ -43,6 +51,10 @@ struct CommandLine {
     bool ifNeeded = false;        // --if-needed: a current or newer unit is left alone
     bool allowReinstall = false;  // --allow-reinstall: a current unit is updated all the same
     bool allowOlder = false;      // --allow-older: a newer unit gets the older carried versions
+    bool allInfo = false;         // --all --info: every unit identified, nothing written
+    std::vector<NamedPort> rackPorts;  // --port with --all, once or more: those ports alone, in order
+    int retries = 0;              // --retries N: a failed port of --all is run again up to N times
+    std::string reportFile;       // --report FILE: the run's report; empty when not given
 
     bool namesPort() const { return port != 0 || !portPath.empty(); }
     // A run that names its port or rate, that must not wait for a key, or
@@ -59,8 +71,8 @@ struct CommandLine {
 };
 
 // Fills `line` from argv[1..argc-1]. False on an unknown option, a missing
-// or malformed value, a value out of range, an option given twice, two run
-// modes at once, or an option that the chosen mode does not take; `error`
+// or malformed value, a value out of range, an option given twice (but
+// --port with --all), two run modes at once (but --all --info), or an option that the chosen mode does not take; `error`
 // then says which.
 bool parseCommandLine(int argc, const char *const *argv, CommandLine &line, std::string &error);
 

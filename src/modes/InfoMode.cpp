@@ -55,7 +55,8 @@ int runInfo(const CommandLine &line)
             return finish(EXIT_STATUS_FAILED);
         }
         Console_Print("\r\nNOT SUPPORTED: the unit's version reply is not one this tool reads.\r\n");
-        Progress_Finish(ProgressResult::Failed, "the unit's version reply is not one this tool reads");
+        Progress_NotSupported("the unit's version reply is not one this tool reads");
+        Progress_Finish(ProgressResult::Failed);
         return finish(EXIT_STATUS_FAILED);
     }
     char text[64];
@@ -68,7 +69,8 @@ int runInfo(const CommandLine &line)
     if (!isSupportedDevice(unit.fpga_type)) {
         Console_Print("\r\nNOT SUPPORTED: device code %d; this tool updates device code %d only.\r\n", unit.fpga_type,
                DEVICE_XC7A75_676);
-        Progress_Finish(ProgressResult::Failed, "unknown product: device code " + std::to_string(unit.fpga_type));
+        Progress_NotSupported("unknown product: device code " + std::to_string(unit.fpga_type));
+        Progress_Finish(ProgressResult::Failed);
         return finish(EXIT_STATUS_FAILED);
     }
     const UnitKind kind = identifyUnit();
@@ -79,7 +81,8 @@ int runInfo(const CommandLine &line)
         }
         field("Unit", "unknown");
         Console_Print("\r\nNOT SUPPORTED: the unit's identification is neither the TX nor the RX unit's.\r\n");
-        Progress_Finish(ProgressResult::Failed, "the unit's identification is neither the TX nor the RX unit's");
+        Progress_NotSupported("the unit's identification is neither the TX nor the RX unit's");
+        Progress_Finish(ProgressResult::Failed);
         return finish(EXIT_STATUS_FAILED);
     }
     const bool isTx = kind == UnitKind::Tx;

@@ -3,11 +3,16 @@
 namespace {
 
 FILE *gEvents = nullptr;
+void (*gObserver)(const ProgressEvent &event) = nullptr;
 ProgressEvent gState;
 std::string gFailure;
+bool gNotSupported = false;
 
 void emit(void)
 {
+    if (gObserver != nullptr) {
+        gObserver(gState);
+    }
     if (gEvents == nullptr) {
         return;
     }
@@ -40,11 +45,17 @@ void Progress_WriteEventsTo(FILE *events)
     gEvents = events;
 }
 
+void Progress_Observe(void (*observer)(const ProgressEvent &event))
+{
+    gObserver = observer;
+}
+
 void Progress_Searching(const std::string &port)
 {
     gState = ProgressEvent();
     gState.port = port;
     gFailure.clear();
+    gNotSupported = false;
     emit();
 }
 
@@ -56,6 +67,7 @@ void Progress_Connected(const std::string &port, int baud)
     gState.percent = -1;
     // What went wrong while searching is not why a found unit fails.
     gFailure.clear();
+    gNotSupported = false;
     emit();
 }
 
@@ -112,6 +124,14 @@ void Progress_Failed(const std::string &why)
     }
 }
 
+void Progress_NotSupported(const std::string &why)
+{
+    if (gFailure.empty()) {
+        gFailure = why;
+        gNotSupported = true;
+    }
+}
+
 void Progress_UnexpectedReply(const char *expected, const char *received)
 {
     if (received[0] == '\0') {
@@ -128,6 +148,7 @@ void Progress_Finish(ProgressResult result, const std::string &fallback)
     if (!succeeded) {
         gState.during = gState.step;
         gState.message = gFailure.empty() ? fallback : gFailure;
+        gState.notSupported = gNotSupported && result == ProgressResult::Failed;
     }
     gState.step = succeeded ? ProgressStep::Done : ProgressStep::Failed;
     if (succeeded) {

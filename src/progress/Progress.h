@@ -14,6 +14,9 @@
 
 // Switches events on; they go to `events` from then on.
 void Progress_WriteEventsTo(FILE *events);
+// `observer` is called with each event from now on, whether or not events
+// are written, as the run's report follows the run; null stops the calls.
+void Progress_Observe(void (*observer)(const ProgressEvent &event));
 
 // The search begins; `port` is empty when more than one port is searched.
 void Progress_Searching(const std::string &port);
@@ -31,6 +34,9 @@ void Progress_Percent(int percent);
 // Why the run is failing, in words; the first reason given is the one the
 // last event carries.
 void Progress_Failed(const std::string &why);
+// Progress_Failed for a unit that this tool does not update; its last
+// event says so (not_supported).
+void Progress_NotSupported(const std::string &why);
 // Progress_Failed with what the unit answered instead of `expected`.
 void Progress_UnexpectedReply(const char *expected, const char *received);
 // The last event: the run's result, with the reason given to

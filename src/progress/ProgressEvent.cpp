@@ -18,7 +18,7 @@ const ProgressResult kResults[] = {ProgressResult::Updated,  ProgressResult::Not
                                    ProgressResult::Identified, ProgressResult::NotFound,
                                    ProgressResult::Failed,   ProgressResult::Stopped,
                                    ProgressResult::UpToDate, ProgressResult::Newer,
-                                   ProgressResult::NotVerified};
+                                   ProgressResult::NotVerified, ProgressResult::NoSuchPort};
 
 bool stepNamed(const std::string &name, ProgressStep &step)
 {
@@ -177,6 +177,8 @@ const char *progressResultName(ProgressResult result)
         return "newer";
     case ProgressResult::NotVerified:
         return "not-verified";
+    case ProgressResult::NoSuchPort:
+        return "no-such-port";
     }
     return "";
 }
@@ -217,8 +219,14 @@ std::string formatProgressEvent(const ProgressEvent &event)
         object["up_to_date"] = event.upToDate;
         object["newer_than_carried"] = event.newerThanCarried;
     }
+    if (event.notSupported) {
+        object["not_supported"] = true;
+    }
     if (!event.message.empty()) {
         object["message"] = event.message;
+    }
+    if (event.attempt > 1) {
+        object["attempt"] = event.attempt;
     }
     // A unit's reply quoted in a message may hold any byte.
     return object.dump(-1, ' ', false, Json::error_handler_t::replace);
@@ -282,19 +290,21 @@ bool parseProgressEvent(const std::string &line, ProgressEvent &event)
     }
     std::optional<bool> upToDate;
     std::optional<bool> newerThanCarried;
+    std::optional<bool> notSupported;
     if (!readFlag(object, "up_to_date", upToDate) || !readFlag(object, "newer_than_carried", newerThanCarried) ||
-        !readFlag(object, "verified", read.verified)) {
+        !readFlag(object, "verified", read.verified) || !readFlag(object, "not_supported", notSupported)) {
         return false;
     }
     read.upToDate = upToDate.value_or(false);
     read.newerThanCarried = newerThanCarried.value_or(false);
+    read.notSupported = notSupported.value_or(false);
     if (!readText(object, "port", read.port) || !readInteger(object, "baud", 0, INT32_MAX, read.baud) ||
         !readText(object, "type", read.unitType) ||
         !readVersions(object, "versions", read.versionsKnown, read.mcuVersion, read.logicVersion, read.deviceCode) ||
         !readVersions(object, "versions_after", read.versionsAfterKnown, read.mcuVersionAfter,
                       read.logicVersionAfter, read.deviceCodeAfter) ||
         !readStep(object, "during", read.during) || !readInteger(object, "percent", 0, 100, read.percent) ||
-        !readText(object, "message", read.message)) {
+        !readText(object, "message", read.message) || !readInteger(object, "attempt", 1, 1000, read.attempt)) {
         return false;
     }
     event = read;

@@ -24,6 +24,7 @@ enum class ProgressResult {
     UpToDate,      // left alone: the unit already runs the carried versions
     Newer,         // left alone: the unit runs versions newer than the carried ones
     NotVerified,   // the unit restarted but does not run the carried versions
+    NoSuchPort,    // --all --port: the port named does not exist
 };
 
 struct ProgressEvent {
@@ -46,7 +47,11 @@ struct ProgressEvent {
     std::string logicVersionAfter;
     int deviceCodeAfter = 0;
     std::optional<bool> verified;  // once the versions after the reboot were compared with the carried ones
+    // A Failed run on a unit this tool does not update: another device code,
+    // an identification of neither unit, a version reply it cannot read.
+    bool notSupported = false;
     std::string message;    // why a run failed, in words; empty otherwise
+    int attempt = 1;        // --all --retries: which try of the port's run this is
 };
 
 // The event as one JSON object, without a line end. Text that is not valid

@@ -59,5 +59,9 @@ void ChildProcess_ReleaseStopRequests(void);
 // Ends the process the way the stop request would have ended it, for the
 // shell or the console to see. Call it once everything is cleaned up.
 void ChildProcess_EndAsRequested(void);
+// The exit status that ending so gives, as a shell or a program that started
+// the tool sees it: 128 + the signal on POSIX (130 for Ctrl-C), 0xC000013A on
+// Windows.
+long long ChildProcess_RequestedExitStatus(void);
 
 #endif

@@ -268,3 +268,8 @@ void ChildProcess_EndAsRequested(void)
     signal(signalNumber, SIG_DFL);
     raise(signalNumber);
 }
+
+long long ChildProcess_RequestedExitStatus(void)
+{
+    return 128 + gStopSignal;
+}

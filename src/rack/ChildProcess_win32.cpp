@@ -297,3 +297,8 @@ void ChildProcess_EndAsRequested(void)
     fflush(stdout);
     ExitProcess(EXIT_CODE_CONTROL_C);
 }
+
+long long ChildProcess_RequestedExitStatus(void)
+{
+    return static_cast<long long>(static_cast<DWORD>(EXIT_CODE_CONTROL_C));
+}

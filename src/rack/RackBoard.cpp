@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "CommandLine.h"
+#include "RackTries.h"
 
 namespace {
 
@@ -63,6 +64,8 @@ std::string shortResult(const ProgressEvent &state)
         return "newer than carried";
     case ProgressResult::NotVerified:
         return "NOT VERIFIED";
+    case ProgressResult::NoSuchPort:
+        return "no such port";
     case ProgressResult::None:
         break;
     }
@@ -100,6 +103,46 @@ std::string padded(const std::string &text, size_t width)
     return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
 }
 
+// --all --info: what the identification found.
+std::string infoVerdict(const ProgressEvent &state)
+{
+    switch (state.result) {
+    case ProgressResult::Identified:
+        return state.upToDate ? "up to date" : state.newerThanCarried ? "newer than carried" : "update needed";
+    case ProgressResult::Failed:
+        return state.notSupported ? "not supported" : "FAILED";
+    default:
+        return shortResult(state);
+    }
+}
+
+// Lays out a table: columns as wide as their widest cell, two blanks apart.
+std::string table(const std::vector<std::vector<std::string>> &rows)
+{
+    std::vector<size_t> widths(rows.front().size(), 0);
+    for (const std::vector<std::string> &cells : rows) {
+        for (size_t c = 0; c < cells.size(); ++c) {
+            widths[c] = std::max(widths[c], cells[c].size());
+        }
+    }
+    std::string text;
+    for (const std::vector<std::string> &cells : rows) {
+        std::string line;
+        for (size_t c = 0; c < cells.size(); ++c) {
+            line += c + 1 < cells.size() ? padded(cells[c], widths[c] + 2) : cells[c];
+        }
+        text += line + "\n";
+    }
+    return text;
+}
+
+std::string traceCell(const RackRow &row)
+{
+    return row.traceFile.empty()      ? "-"
+           : row.traceTrouble.empty() ? printable(row.traceFile)
+                                      : printable(row.traceFile + " (" + row.traceTrouble + ")");
+}
+
 // The row's line with percentages in tens, for the plain output.
 std::string coarseLine(RackRow row, size_t portWidth)
 {
@@ -117,9 +160,44 @@ bool settledWell(ProgressResult result)
            result == ProgressResult::Newer;
 }
 
-}  // namespace
+// A port with a unit on it: searched, and something answered.
+bool unitFound(ProgressResult result)
+{
+    return result != ProgressResult::NotFound && result != ProgressResult::NoSuchPort;
+}
 
-std::string rackRowStep(const RackRow &row)
+// "1 up to date, 2 update needed": the counts that are not 0.
+std::string verdictCounts(const std::vector<std::pair<const char *, int>> &counts)
+{
+    std::string text;
+    for (const auto &count : counts) {
+        if (count.second != 0) {
+            text += (text.empty() ? "" : ", ") + std::to_string(count.second) + " " + count.first;
+        }
+    }
+    return text;
+}
+
+// What a rack without a unit says, or empty when one was found.
+std::string nothingFound(const std::vector<RackRow> &rows, int found, bool refusedPortsAllInUse)
+{
+    if (rows.empty() && refusedPortsAllInUse) {
+        return "\r\nERROR: every serial port found is in use by another program.\r\n";
+    }
+    if (rows.empty()) {
+        return "\r\nERROR: no serial port found.\r\n";
+    }
+    if (found == 0) {
+        std::vector<std::string> searched;
+        for (const RackRow &row : rows) {
+            searched.push_back(row.port);
+        }
+        return "\r\nERROR: no unit answered on " + joinedPorts(searched) + ".\r\n";
+    }
+    return "";
+}
+
+std::string rowStep(const RackRow &row)
 {
     const ProgressEvent &state = row.state;
     switch (state.result) {
@@ -129,10 +207,13 @@ std::string rackRowStep(const RackRow &row)
         }
         return stepWithPercent(state.step, state.percent);
     case ProgressResult::Updated:
-    case ProgressResult::Identified:
         return "done";
+    case ProgressResult::Identified:
+        return infoVerdict(state);
     case ProgressResult::NotFound:
         return "no unit";
+    case ProgressResult::NoSuchPort:
+        return "no such port";
     case ProgressResult::NotConfirmed:
         return withReason("NOT CONFIRMED", state);
     case ProgressResult::NotVerified:
@@ -149,7 +230,17 @@ std::string rackRowStep(const RackRow &row)
     case ProgressResult::Failed:
         break;
     }
+    if (state.notSupported) {
+        return withReason("NOT SUPPORTED", state);
+    }
     return withReason(("FAILED during " + stepWithPercent(state.during, state.percent)).c_str(), state);
+}
+
+}  // namespace
+
+std::string rackRowStep(const RackRow &row)
+{
+    return rowStep(row) + rackTryNote(row.attempts);
 }
 
 size_t rackPortWidth(const std::vector<RackRow> &rows)
@@ -197,33 +288,44 @@ std::string RackBoard::update(const std::vector<RackRow> &rows)
     return text;
 }
 
-std::string rackSummary(const std::vector<RackRow> &rows)
+std::string rackSummary(const std::vector<RackRow> &rows, bool attempts)
 {
-    const std::vector<std::string> head = {"Port", "Type", "Versions before", "Result", "Versions after", "Time",
-                                           "Trace"};
-    std::vector<std::vector<std::string>> table = {head};
+    std::vector<std::string> head = {"Port", "Type", "Versions before", "Result", "Versions after", "Time", "Trace"};
+    if (attempts) {
+        head.insert(head.begin() + 5, "Attempts");
+    }
+    std::vector<std::vector<std::string>> cells = {head};
     for (const RackRow &row : rows) {
-        table.push_back({printable(row.port), row.state.unitType.empty() ? "-" : printable(row.state.unitType),
-                         versionsBefore(row.state), shortResult(row.state), versionsAfter(row.state),
-                         duration(row.seconds),
-                         row.traceFile.empty()      ? "-"
-                         : row.traceTrouble.empty() ? printable(row.traceFile)
-                                                    : printable(row.traceFile + " (" + row.traceTrouble + ")")});
+        std::vector<std::string> line = {printable(row.port),
+                                         row.state.unitType.empty() ? "-" : printable(row.state.unitType),
+                                         versionsBefore(row.state),
+                                         shortResult(row.state),
+                                         versionsAfter(row.state),
+                                         duration(row.seconds),
+                                         traceCell(row)};
+        if (attempts) {
+            line.insert(line.begin() + 5, std::to_string(row.attempts));
+        }
+        cells.push_back(line);
     }
-    std::vector<size_t> widths(head.size(), 0);
-    for (const std::vector<std::string> &cells : table) {
-        for (size_t c = 0; c < cells.size(); ++c) {
-            widths[c] = std::max(widths[c], cells[c].size());
+    std::string text = table(cells);
+    for (const RackRow &row : rows) {
+        if (needsReason(row.state.result)) {
+            text += printable(row.port) + ": " + rackRowStep(row) + "\n";
         }
     }
-    std::string text;
-    for (const std::vector<std::string> &cells : table) {
-        std::string line;
-        for (size_t c = 0; c < cells.size(); ++c) {
-            line += c + 1 < cells.size() ? padded(cells[c], widths[c] + 2) : cells[c];
-        }
-        text += line + "\n";
+    return text;
+}
+
+std::string rackInfoSummary(const std::vector<RackRow> &rows)
+{
+    std::vector<std::vector<std::string>> cells = {{"Port", "Rate", "Type", "Versions", "Verdict", "Time", "Trace"}};
+    for (const RackRow &row : rows) {
+        cells.push_back({printable(row.port), row.state.baud != 0 ? std::to_string(row.state.baud) : "-",
+                         row.state.unitType.empty() ? "-" : printable(row.state.unitType), versionsBefore(row.state),
+                         infoVerdict(row.state), duration(row.seconds), traceCell(row)});
     }
+    std::string text = table(cells);
     for (const RackRow &row : rows) {
         if (needsReason(row.state.result)) {
             text += printable(row.port) + ": " + rackRowStep(row) + "\n";
@@ -246,24 +348,17 @@ RackVerdict rackVerdict(const std::vector<RackRow> &rows, bool refusedPortsAllIn
     int found = 0;
     int updated = 0;
     int settled = 0;
-    std::vector<std::string> searched;
     for (const RackRow &row : rows) {
-        searched.push_back(row.port);
-        if (row.state.result != ProgressResult::NotFound) {
+        if (unitFound(row.state.result)) {
             ++found;
             updated += row.state.result == ProgressResult::Updated ? 1 : 0;
             settled += settledWell(row.state.result) ? 1 : 0;
         }
     }
     const int status = found > 0 && settled == found ? EXIT_STATUS_SUCCESS : EXIT_STATUS_FAILED;
-    if (rows.empty() && refusedPortsAllInUse) {
-        return {"\r\nERROR: every serial port found is in use by another program.\r\n", status};
-    }
-    if (rows.empty()) {
-        return {"\r\nERROR: no serial port found.\r\n", status};
-    }
-    if (found == 0) {
-        return {"\r\nERROR: no unit answered on " + joinedPorts(searched) + ".\r\n", status};
+    const std::string none = nothingFound(rows, found, refusedPortsAllInUse);
+    if (!none.empty()) {
+        return {none, status};
     }
     if (updated == found) {
         return {"\r\nAll " + std::to_string(found) + (found == 1 ? " unit was" : " units were") + " updated.\r\n",
@@ -278,5 +373,42 @@ RackVerdict rackVerdict(const std::vector<RackRow> &rows, bool refusedPortsAllIn
     return {found == 1 ? std::string("\r\nERROR: the unit was not updated.\r\n")
                        : "\r\nERROR: " + std::to_string(failed) + " of " + std::to_string(found) + " units " +
                              (failed == 1 ? "was" : "were") + " not updated.\r\n",
+            status};
+}
+
+RackVerdict rackInfoVerdict(const std::vector<RackRow> &rows, bool refusedPortsAllInUse)
+{
+    int found = 0;
+    int identified = 0;
+    int current = 0;
+    int newer = 0;
+    for (const RackRow &row : rows) {
+        const ProgressEvent &state = row.state;
+        if (!unitFound(state.result)) {
+            continue;
+        }
+        ++found;
+        const bool known = state.result == ProgressResult::Identified;
+        identified += known ? 1 : 0;
+        current += known && state.upToDate ? 1 : 0;
+        newer += known && state.newerThanCarried ? 1 : 0;
+    }
+    const int status = found > 0 && identified == found ? EXIT_STATUS_SUCCESS : EXIT_STATUS_FAILED;
+    const std::string none = nothingFound(rows, found, refusedPortsAllInUse);
+    if (!none.empty()) {
+        return {none, status};
+    }
+    if (identified == found) {
+        return {"\r\nEvery unit found was identified: " +
+                    verdictCounts({{"up to date", current},
+                                   {"update needed", identified - current - newer},
+                                   {"newer than carried", newer}}) +
+                    ".\r\n",
+                status};
+    }
+    const int failed = found - identified;
+    return {found == 1 ? std::string("\r\nERROR: the unit was not identified.\r\n")
+                       : "\r\nERROR: " + std::to_string(failed) + " of " + std::to_string(found) + " units " +
+                             (failed == 1 ? "was" : "were") + " not identified.\r\n",
             status};
 }

@@ -12,7 +12,9 @@
 
 struct RackRow {
     std::string port;
-    std::string traceFile;  // empty when no trace is kept
+    std::string traceFile;  // the last try's; empty when no trace is kept
+    std::vector<std::string> traceFiles;  // the trace of every try, in order
+    int attempts = 1;       // the try the port is on, or ended on
     std::string traceTrouble;  // "incomplete: why" once the trace missed records
     bool waiting = false;   // its process waits for its turn, or never had one
     ProgressEvent state;    // the last event of the port's process; a result once it is over
@@ -22,8 +24,10 @@ struct RackRow {
 // The step as the board shows it: "waiting", "searching", "logic 45%", "done",
 // "no unit", "up to date", "newer than carried", "NOT CONFIRMED: why",
 // "NOT VERIFIED: why", "FAILED during logic 100%: why",
-// "STOPPED during firmware 40%", "STOPPED before its turn". Characters
-// that could move a terminal's cursor are shown as '?'.
+// "STOPPED during firmware 40%", "STOPPED before its turn", "no such port";
+// for --all --info the verdict: "up to date", "update needed", "newer than
+// carried", "NOT SUPPORTED: why"; " (2nd try)" after it from the second try
+// on. Characters that could move a terminal's cursor are shown as '?'.
 std::string rackRowStep(const RackRow &row);
 
 class RackBoard {
@@ -62,11 +66,20 @@ struct RackVerdict {
 // The rack's verdict from its rows: success when every unit found is
 // updated and verified, up to date or newer. `refusedPortsAllInUse` says,
 // for a rack without rows, that every port was held by another program.
+// A named port that does not exist holds no unit.
 RackVerdict rackVerdict(const std::vector<RackRow> &rows, bool refusedPortsAllInUse);
+// The same for --all --info: success when every unit found was identified.
+RackVerdict rackInfoVerdict(const std::vector<RackRow> &rows, bool refusedPortsAllInUse);
 
 // The table at the end: port, type, versions before, result, versions
-// after the reboot, time and trace file of every row, then why each failed,
-// unverified or stopped row did.
-std::string rackSummary(const std::vector<RackRow> &rows);
+// after the reboot, the tries it took (with `attempts`: --retries), time and
+// trace file of every row, then why each failed, unverified or stopped row
+// did.
+std::string rackSummary(const std::vector<RackRow> &rows, bool attempts = false);
+
+// The table at the end of --all --info: port, rate, type, versions,
+// verdict, time and trace file of every row, then why each row that was
+// not identified was not.
+std::string rackInfoSummary(const std::vector<RackRow> &rows);
 
 #endif

@@ -11,7 +11,10 @@
 #include "PortEnumeration.h"
 #include "ProgressEvent.h"
 #include "RackBoard.h"
+#include "RackPorts.h"
+#include "RackReport.h"
 #include "RackTraces.h"
+#include "RackTries.h"
 #include "RavelinFwUpgrade.h"
 #include "Trace.h"
 #include "UnitConnection.h"
@@ -32,6 +35,8 @@ using Clock = std::chrono::steady_clock;
 // One port and the process that handles it.
 struct PortRun {
     std::string portOption;  // what the process gets after --port: "3", "/dev/ttyUSB0"
+    bool missing = false;    // named, and no such port
+    std::string refusal;     // named, and it cannot be opened: why
     RackRow row;
     ChildProcess *child = nullptr;
     ProgressLineReader lines{LONGEST_CHILD_LINE};
@@ -39,31 +44,16 @@ struct PortRun {
     bool over() const { return row.state.result != ProgressResult::None; }
 };
 
-// The ports where discovery would look, COM1..COM32 and then the devices
-// without a COM number, that its probe opens: a port held by another
-// program is passed over, as discovery passes over it.
-std::vector<PortRun> portsToSearch(void)
+PortRun portRun(const RackPortChoice &choice)
 {
-    std::vector<int> numbers;
-    for (int port = 1; port <= DISCOVERY_LAST_COM_PORT; ++port) {
-        numbers.push_back(port);
-    }
-    for (const std::string &device : PortEnumeration_DiscoveryDevices()) {
-        numbers.push_back(ComPortAPI_AddNamedPort(device));
-    }
-    std::vector<PortRun> ports;
-    for (const int number : numbers) {
-        if (ComPortAPI_ProbeCOM(number)) {
-            PortRun port;
-            port.row.port = ComPortAPI_PortName(number);
-            port.row.state.port = port.row.port;
-            port.row.waiting = true;
-            port.portOption = number < NAMED_PORT_FIRST ? std::to_string(number) : port.row.port;
-            ports.push_back(port);
-        }
-        ComPortAPI_CloseCOM();
-    }
-    return ports;
+    PortRun port;
+    port.portOption = choice.portOption;
+    port.row.port = choice.name;
+    port.row.state.port = choice.name;
+    port.row.waiting = true;
+    port.missing = choice.missing;
+    port.refusal = choice.refusal;
+    return port;
 }
 
 // Every port passed over was held by another program (none was refused to
@@ -84,6 +74,9 @@ bool allRefusedPortsInUse(void)
 // reboot anyway, being unattended.
 std::vector<std::string> childPolicyOptions(const CommandLine &line)
 {
+    if (line.allInfo) {
+        return {"--info"};
+    }
     std::vector<std::string> options = {"--if-needed"};
     if (line.allowReinstall) {
         options.push_back("--allow-reinstall");
@@ -96,16 +89,20 @@ std::vector<std::string> childPolicyOptions(const CommandLine &line)
 
 class Rack {
 public:
-    Rack(const CommandLine &line, const std::string &program)
-        : json_(line.progress == ProgressFormat::Json), program_(program),
-          childPolicy_(childPolicyOptions(line)),
-          board_(!json_ && Console_EnableCursorMovement()), start_(Clock::now()), traces_(line.logDir)
+    Rack(const CommandLine &line, const std::string &program, const RunReport &header)
+        : json_(line.progress == ProgressFormat::Json), info_(line.allInfo), retries_(line.retries),
+          program_(program), childPolicy_(childPolicyOptions(line)),
+          board_(!json_ && Console_EnableCursorMovement()), report_(line.reportFile, header), start_(Clock::now()),
+          traces_(line.logDir)
     {
     }
 
     // False, with the reason on stderr, when no trace can be written where
     // the traces go.
     bool traceFolderWritable(void) const { return traces_.folderWritable(); }
+    // The ports named with --port, or every port. False, with the reason
+    // on stderr, when one is named twice.
+    bool choosePorts(const CommandLine &line);
     int run(void);
 
 private:
@@ -121,20 +118,46 @@ private:
     // Settles the port as stopped where it was, saying why.
     void settleStopped(PortRun &port, const char *why);
     void childEnded(PortRun &port, int status);
+    // A port whose process failed for a reason a new try may not meet
+    // waits for its next try, from its search.
+    void retryFailedPorts(void);
+    void settleUnsearched(PortRun &port);
     void stopChildren(void);
     bool anyChildRunning(void) const;
     bool anyPortWaiting(void) const;
     std::vector<RackRow> rows(void) const;
+    std::string summary(void) const;
     int verdict(void);
 
     const bool json_;
+    const bool info_;
+    const int retries_;
     const std::string program_;
     const std::vector<std::string> childPolicy_;
     RackBoard board_;
+    RackReport report_;
     const Clock::time_point start_;
     const RackTraces traces_;
     std::vector<PortRun> ports_;
 };
+
+bool Rack::choosePorts(const CommandLine &line)
+{
+    std::vector<RackPortChoice> chosen;
+    if (line.rackPorts.empty()) {
+        chosen = rackEveryPort();
+    } else {
+        std::string error;
+        if (!rackNamedPorts(line.rackPorts, chosen, error)) {
+            fprintf(stderr, "ERROR: --port: %s.\n", error.c_str());
+            return false;
+        }
+    }
+    for (const RackPortChoice &choice : chosen) {
+        ports_.push_back(portRun(choice));
+    }
+    return true;
+}
 
 void Rack::show(const std::string &text)
 {
@@ -162,7 +185,9 @@ void Rack::showBoard(void)
 void Rack::relay(const PortRun &port)
 {
     if (json_) {
-        const std::string line = formatProgressEvent(port.row.state) + "\n";
+        ProgressEvent event = port.row.state;
+        event.attempt = port.row.attempts;
+        const std::string line = formatProgressEvent(event) + "\n";
         fwrite(line.data(), 1, line.size(), stdout);
     }
 }
@@ -177,9 +202,11 @@ void Rack::startChild(PortRun &port)
     std::string error;
     // The process writes to the very file created here, handed to it open:
     // a name swapped for a link in the meantime is never opened.
+    port.row.traceTrouble.clear();
     FILE *trace = traces_.createFor(port.row.port, port.row.traceFile, error);
     if (trace != nullptr) {
         arguments.insert(arguments.end(), {"--log", ChildProcess_PassedFileName(port.row.traceFile)});
+        port.row.traceFiles.push_back(port.row.traceFile);
     } else {
         port.row.traceTrouble = "not created: " + error;
     }
@@ -222,6 +249,41 @@ void Rack::settle(PortRun &port, const ProgressEvent &state)
     }
     port.row.seconds = std::chrono::duration<double>(Clock::now() - start_).count();
     relay(port);
+    report_.write(rows());
+}
+
+void Rack::retryFailedPorts(void)
+{
+    bool retried = false;
+    for (PortRun &port : ports_) {
+        // Once its process has ended, which puts the port back.
+        const bool ended = port.child == nullptr && port.over() && !port.missing && port.refusal.empty();
+        if (!ended || port.row.attempts > retries_ || ChildProcess_StopRequested() ||
+            !rackTriesAgain(port.row.state)) {
+            continue;
+        }
+        ++port.row.attempts;
+        port.row.state = ProgressEvent();
+        port.row.state.port = port.row.port;
+        port.row.waiting = true;
+        port.lastOtherLine.clear();
+        retried = true;
+    }
+    if (retried) {
+        report_.write(rows());
+    }
+}
+
+// A named port that cannot be searched: settled before its turn.
+void Rack::settleUnsearched(PortRun &port)
+{
+    port.row.waiting = false;
+    ProgressEvent state = port.row.state;
+    state.step = ProgressStep::Failed;
+    state.during = ProgressStep::Searching;
+    state.result = port.missing ? ProgressResult::NoSuchPort : ProgressResult::Failed;
+    state.message = port.missing ? "no such port" : port.refusal;
+    settle(port, state);
 }
 
 void Rack::takeLine(PortRun &port, const std::string &line)
@@ -308,7 +370,8 @@ void Rack::stopChildren(void)
 {
     for (PortRun &port : ports_) {
         if (port.row.waiting) {
-            settleStopped(port, "stopped by the operator before its turn");
+            settleStopped(port, port.row.attempts > 1 ? "stopped by the operator before its next try"
+                                                      : "stopped by the operator before its turn");
             continue;
         }
         if (port.child == nullptr) {
@@ -348,7 +411,9 @@ bool Rack::anyChildRunning(void) const
 
 int Rack::verdict(void)
 {
-    const RackVerdict verdict = rackVerdict(rows(), ports_.empty() && allRefusedPortsInUse());
+    const bool allInUse = ports_.empty() && allRefusedPortsInUse();
+    const RackVerdict verdict = info_ ? rackInfoVerdict(rows(), allInUse) : rackVerdict(rows(), allInUse);
+    report_.writeComplete(rows(), verdict.status);
     if (!json_) {
         dipsplayLastMessageToUserBeforeExit(verdict.message.c_str());
     }
@@ -358,12 +423,14 @@ int Rack::verdict(void)
 int Rack::run(void)
 {
     ChildProcess_CatchStopRequests();
-    ports_ = portsToSearch();
     std::vector<std::string> names;
     for (const PortRun &port : ports_) {
         names.push_back(port.row.port);
     }
-    show("\nUpdating every unit found to firmware version " FIRMWARE_VERSION_TO_UPLOAD "\n");
+    report_.identify(rows());
+    report_.write(rows());
+    show(info_ ? "\nIdentifying every unit found\n"
+               : "\nUpdating every unit found to firmware version " FIRMWARE_VERSION_TO_UPLOAD "\n");
     if (!json_) {
         // The ports passed over, and why: the operator may be expecting a unit there.
         reportRefusedPorts("");
@@ -372,17 +439,24 @@ int Rack::run(void)
         show("Searching " + joinedPorts(names) + "\n\n");
     }
 
+    for (PortRun &port : ports_) {
+        if (port.missing || !port.refusal.empty()) {
+            settleUnsearched(port);
+        }
+    }
     startWaitingChildren();
     showBoard();
     while ((anyChildRunning() || anyPortWaiting()) && !ChildProcess_StopRequested()) {
         readChildren();
+        retryFailedPorts();
         startWaitingChildren();
         showBoard();
     }
     if (ChildProcess_StopRequested()) {
         stopChildren();
         showBoard();
-        show("\nSTOPPED: every port's process was stopped where it was.\n\n" + rackSummary(rows()));
+        show("\nSTOPPED: every port's process was stopped where it was.\n\n" + summary());
+        report_.writeComplete(rows(), ChildProcess_RequestedExitStatus());
         ChildProcess_EndAsRequested();
         return EXIT_STATUS_FAILED;
     }
@@ -390,22 +464,27 @@ int Rack::run(void)
     // Nothing is left to stop: Ctrl-C at the key wait ends the tool at once.
     ChildProcess_ReleaseStopRequests();
     if (!ports_.empty()) {
-        show("\n" + rackSummary(rows()));
+        show("\n" + summary());
     }
     return verdict();
 }
 
+std::string Rack::summary(void) const
+{
+    return info_ ? rackInfoSummary(rows()) : rackSummary(rows(), retries_ > 0);
+}
+
 }  // namespace
 
-int runRack(const CommandLine &line)
+int runRack(const CommandLine &line, const RunReport &header)
 {
     const std::string program = ChildProcess_OwnExecutable();
     if (program.empty()) {
         fprintf(stderr, "ERROR: the path of this program is not known, so it cannot start a process per port.\n");
         return EXIT_STATUS_FAILED;
     }
-    Rack rack(line, program);
-    if (!rack.traceFolderWritable()) {
+    Rack rack(line, program, header);
+    if (!rack.traceFolderWritable() || !rack.choosePorts(line)) {
         return EXIT_STATUS_USAGE;
     }
     return rack.run();

@@ -9,6 +9,7 @@
 #define RACK_MODE_H
 
 #include "CommandLine.h"
+#include "RunReport.h"
 
 // The process exit status: 0 when every unit found was updated and
 // verified, already ran the carried versions, or runs newer ones (both left
@@ -16,6 +17,7 @@
 // was found or none was. A stop request (Ctrl-C)
 // stops every process, shows where each one was, and then ends the program
 // as the request would have.
-int runRack(const CommandLine &line);
+// With --report, `header` begins the report.
+int runRack(const CommandLine &line, const RunReport &header);
 
 #endif

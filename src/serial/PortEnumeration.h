@@ -8,6 +8,22 @@
 #include <string>
 #include <vector>
 
+// What the system says identifies a port beside its name, for programs that
+// keep one record a unit: each member empty when the system does not say.
+struct PortIdentity {
+    std::string path;  // the device node or name opened: "/dev/ttyUSB0", "\\.\COM3"
+    std::string byId;  // Linux: the stable link in serial/by-id that leads to it
+    // A USB adapter's, as the system reads them from the device.
+    std::string usbVendor;   // "0403"
+    std::string usbProduct;  // "6001"
+    std::string serialNumber;
+    std::string manufacturer;
+    std::string product;
+    // Windows: the Plug and Play device's first hardware ID and its instance ID.
+    std::string hardwareId;
+    std::string instanceId;
+};
+
 struct ListedPort {
     // What the tool opens: a COM number (1 and up), or else the device.
     int comNumber = 0;
@@ -18,6 +34,7 @@ struct ListedPort {
     // friendly name; a USB adapter's IDs, maker, product, serial number and
     // stable by-id name; the target of a COM link.
     std::string details;
+    PortIdentity identity;
 };
 
 // The serial ports that exist, in a stable order: COM ports by number, then

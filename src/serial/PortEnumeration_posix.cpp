@@ -111,6 +111,7 @@ struct SystemKnowledge {
     bool known = false;        // udev knows the device
     bool noHardware = false;   // a serial port that the kernel found no UART behind
     std::string usbIdentity;   // "USB 0403:6001, maker, product, serial S"
+    PortIdentity identity;     // the same, member by member
 };
 
 SystemKnowledge askUdev(dev_t number)
@@ -127,11 +128,16 @@ SystemKnowledge askUdev(dev_t number)
         knowledge.noHardware = attribute(device, "type") == "0";
         // Owned by `device`: not to be released on its own.
         if (udev_device *usb = udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device")) {
-            std::string identity = "USB " + attribute(usb, "idVendor") + ":" + attribute(usb, "idProduct");
-            addDetail(identity, attribute(usb, "manufacturer"));
-            addDetail(identity, attribute(usb, "product"));
-            const std::string serial = attribute(usb, "serial");
-            addDetail(identity, serial.empty() ? "" : "serial " + serial);
+            PortIdentity &adapter = knowledge.identity;
+            adapter.usbVendor = attribute(usb, "idVendor");
+            adapter.usbProduct = attribute(usb, "idProduct");
+            adapter.manufacturer = attribute(usb, "manufacturer");
+            adapter.product = attribute(usb, "product");
+            adapter.serialNumber = attribute(usb, "serial");
+            std::string identity = "USB " + adapter.usbVendor + ":" + adapter.usbProduct;
+            addDetail(identity, adapter.manufacturer);
+            addDetail(identity, adapter.product);
+            addDetail(identity, adapter.serialNumber.empty() ? "" : "serial " + adapter.serialNumber);
             knowledge.usbIdentity = identity;
         }
         udev_device_unref(device);
@@ -168,6 +174,7 @@ std::vector<ListedPort> comFolderPorts(const std::string &folder)
         port.comNumber = entry.number;
         port.name = "COM" + std::to_string(entry.number);
         port.details = linkTarget(path);
+        port.identity.path = path;
         ports.push_back(port);
     }
     return ports;
@@ -190,6 +197,9 @@ std::vector<ListedPort> deviceFolderPorts(const std::string &folder)
             ListedPort port;
             port.name = path;
             port.device = path;
+            port.identity = knowledge.identity;
+            port.identity.path = path;
+            port.identity.byId = byIdLink(number);
             // COM N is ttyS<N-1>; the other kinds have no COM number.
             if (kind < kFirstUsbKind && entry.number < 255) {
                 port.comNumber = entry.number + 1;
@@ -197,7 +207,7 @@ std::vector<ListedPort> deviceFolderPorts(const std::string &folder)
                 addDetail(port.details, "COM" + std::to_string(port.comNumber));
             }
             addDetail(port.details, knowledge.usbIdentity);
-            addDetail(port.details, byIdLink(number));
+            addDetail(port.details, port.identity.byId);
             ports.push_back(port);
         }
     }

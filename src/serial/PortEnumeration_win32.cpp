@@ -113,10 +113,39 @@ std::string deviceProperty(HDEVINFO devices, SP_DEVINFO_DATA &device, DWORD prop
     return value;
 }
 
-// COM number -> the friendly name and hardware ID of its Plug and Play device.
-std::map<int, std::string> plugAndPlayDetails(void)
+// The four hex digits after `key` ("VID_") in a hardware or instance ID,
+// where the ID has them: "USB\VID_0403&PID_6001", "FTDIBUS\VID_0403+PID_6001+...".
+std::string idField(const std::string &id, const char *key)
 {
-    std::map<int, std::string> details;
+    const size_t at = id.find(key);
+    if (at == std::string::npos || at + strlen(key) + 4 > id.size()) {
+        return "";
+    }
+    const std::string digits = id.substr(at + strlen(key), 4);
+    return digits.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos ? digits : "";
+}
+
+// A USB device's instance ID ends in its serial number ("USB\VID_0403&PID_6001\A5XK3RJT");
+// one that Windows made up for a device without a serial number holds a '&'.
+std::string usbSerialNumber(const std::string &instanceId)
+{
+    if (instanceId.compare(0, 4, "USB\\") != 0) {
+        return "";
+    }
+    const size_t last = instanceId.find_last_of('\\');
+    const std::string serial = instanceId.substr(last + 1);
+    return last > 4 && serial.find('&') == std::string::npos ? serial : "";
+}
+
+struct PlugAndPlayDevice {
+    std::string details;  // friendly name and hardware ID, in words
+    PortIdentity identity;
+};
+
+// COM number -> what is known of its Plug and Play device.
+std::map<int, PlugAndPlayDevice> plugAndPlayDevices(void)
+{
+    std::map<int, PlugAndPlayDevice> details;
     const HDEVINFO devices = SetupDiGetClassDevsA(&GUID_DEVCLASS_PORTS, NULL, NULL, DIGCF_PRESENT);
     if (devices == INVALID_HANDLE_VALUE) {
         return details;
@@ -147,7 +176,17 @@ std::map<int, std::string> plugAndPlayDetails(void)
         if (!hardwareId.empty()) {
             text += (text.empty() ? "" : ", ") + hardwareId;
         }
-        details[number] = text;
+        char instanceId[512] = "";
+        if (!SetupDiGetDeviceInstanceIdA(devices, &device, instanceId, sizeof instanceId, NULL)) {
+            instanceId[0] = '\0';
+        }
+        PlugAndPlayDevice &found = details[number];
+        found.details = text;
+        found.identity.hardwareId = hardwareId;
+        found.identity.instanceId = instanceId;
+        found.identity.usbVendor = idField(hardwareId, "VID_");
+        found.identity.usbProduct = idField(hardwareId, "PID_");
+        found.identity.serialNumber = usbSerialNumber(instanceId);
     }
     SetupDiDestroyDeviceInfoList(devices);
     return details;
@@ -161,7 +200,7 @@ std::vector<ListedPort> PortEnumeration_ListPorts(void)
     addDosDevices(ports);
     addRegistryPorts(ports);
     addOpenablePorts(ports);
-    const std::map<int, std::string> described = plugAndPlayDetails();
+    const std::map<int, PlugAndPlayDevice> described = plugAndPlayDevices();
 
     std::vector<ListedPort> listed;
     for (const auto &port : ports) {
@@ -169,7 +208,13 @@ std::vector<ListedPort> PortEnumeration_ListPorts(void)
         entry.comNumber = port.first;
         entry.name = "COM" + std::to_string(port.first);
         const auto description = described.find(port.first);
-        entry.details = description != described.end() ? description->second : port.second;
+        if (description != described.end()) {
+            entry.details = description->second.details;
+            entry.identity = description->second.identity;
+        } else {
+            entry.details = port.second;
+        }
+        entry.identity.path = "\\\\.\\" + entry.name;
         listed.push_back(entry);
     }
     return listed;

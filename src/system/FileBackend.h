@@ -1,8 +1,8 @@
 // What FileAPI needs from the operating system beyond C stdio, one file per
 // platform: a file that is sure to be new, a flush to the storage device,
 // a replacement of one name by another in one step, and the opening of a
-// trace that never waits. Nothing outside FileAPI and Trace (and their
-// tests) includes it. On failure each call leaves the
+// trace that never waits. Nothing outside FileAPI, Trace and WholeFile
+// (and their tests) includes it. On failure each call leaves the
 // system's reason for FileBackend_FailureReason().
 #ifndef FILE_BACKEND_H
 #define FILE_BACKEND_H
@@ -33,6 +33,11 @@ BOOL FileBackend_Sync(FILE *stream);
 // named: a file, a FIFO, or a symbolic link itself, never the link's target.
 // Both names are in the same folder.
 BOOL FileBackend_Replace(const char *from, const char *to);
+// What a name holds now, without following a link.
+enum class NameHolds { Nothing, RegularFile, Other };
+// A link, a FIFO, a folder or a device is Other; so is a name that cannot be
+// looked at, with the system's reason kept (the reason is empty otherwise).
+NameHolds FileBackend_NameHolds(const char *path);
 // Whether the two names lead to one file: the same file where both exist,
 // otherwise the same name in the same folder (links followed). Sets no
 // failure reason.

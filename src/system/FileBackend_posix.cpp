@@ -174,6 +174,20 @@ BOOL FileBackend_Replace(const char *from, const char *to)
     return 1;
 }
 
+NameHolds FileBackend_NameHolds(const char *path)
+{
+    struct stat found;
+    if (lstat(path, &found) != 0) {
+        if (errno == ENOENT) {
+            return NameHolds::Nothing;
+        }
+        rememberFailure();
+        return NameHolds::Other;
+    }
+    gFailureReason.clear();
+    return S_ISREG(found.st_mode) ? NameHolds::RegularFile : NameHolds::Other;
+}
+
 const char *FileBackend_FailureReason(void)
 {
     return gFailureReason.c_str();

@@ -123,6 +123,23 @@ BOOL FileBackend_Replace(const char *from, const char *to)
     return 1;
 }
 
+NameHolds FileBackend_NameHolds(const char *path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            return NameHolds::Nothing;
+        }
+        rememberSystemFailure(error);
+        return NameHolds::Other;
+    }
+    gFailureReason.clear();
+    // A junction or a symbolic link is a reparse point.
+    const DWORD notPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+    return (attributes & notPlain) == 0 ? NameHolds::RegularFile : NameHolds::Other;
+}
+
 const char *FileBackend_FailureReason(void)
 {
     return gFailureReason.c_str();

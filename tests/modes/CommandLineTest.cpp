@@ -129,6 +129,42 @@ TEST(CommandLine, AllTakesNoWaitProgressAndAFolderForTheTraces)
     EXPECT_FALSE(line.waitsForKey());
 }
 
+TEST(CommandLine, TheRackTakesNamedPortsRetriesAReportAndInfo)
+{
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(parse({"--port", "3", "--all", "--port=/dev/ttyUSB1", "--port", "com7", "--retries", "5", "--report",
+                       "r.json"},
+                      line, error))
+        << error;
+    EXPECT_EQ(line.mode, RunMode::All);
+    EXPECT_FALSE(line.allInfo);
+    ASSERT_EQ(line.rackPorts.size(), 3u);
+    EXPECT_EQ(line.rackPorts[0].port, 3);
+    EXPECT_EQ(line.rackPorts[1].path, "/dev/ttyUSB1");
+    EXPECT_EQ(line.rackPorts[2].port, 7);
+    // The rack's ports are its own: no single port is named, so the rack asks nothing.
+    EXPECT_FALSE(line.namesPort());
+    EXPECT_EQ(line.retries, 5);
+    EXPECT_EQ(line.reportFile, "r.json");
+
+    ASSERT_TRUE(parse({"--info", "--no-wait", "--all", "--port", "2", "--log-dir", "d", "--progress", "json"}, line,
+                      error))
+        << error;
+    EXPECT_EQ(line.mode, RunMode::All);
+    EXPECT_TRUE(line.allInfo);
+    EXPECT_EQ(line.rackPorts.size(), 1u);
+    EXPECT_FALSE(line.leavesCurrentUnits() && line.ifNeeded);
+
+    // A single run keeps its one port where it always did.
+    ASSERT_TRUE(parse({"--port", "/dev/ttyACM0", "--report", "one.json"}, line, error)) << error;
+    EXPECT_EQ(line.portPath, "/dev/ttyACM0");
+    EXPECT_TRUE(line.rackPorts.empty());
+    ASSERT_TRUE(parse({"--info", "--port", "COM9"}, line, error)) << error;
+    EXPECT_EQ(line.port, 9);
+    EXPECT_FALSE(line.allInfo);
+}
+
 TEST(CommandLine, JsonProgressMakesARunUnattendedWithoutAKeyWait)
 {
     CommandLine line;
@@ -151,9 +187,22 @@ TEST(CommandLine, RackAndProgressOptionsAreRefusedWhereTheyDoNotFit)
     EXPECT_EQ(refusal({"--all", "--log-dir="}), "--log-dir needs a folder");
     EXPECT_EQ(refusal({"--all", "--log-dir", "a", "--log-dir", "b"}), "--log-dir is given twice");
     EXPECT_EQ(refusal({"--log-dir", "a"}), "--log-dir goes with --all only");
-    EXPECT_EQ(refusal({"--all", "--port", "3"}), "--port does not go with --all");
+    EXPECT_EQ(refusal({"--port", "3", "--port", "4"}), "--port is given twice");
+    EXPECT_EQ(refusal({"--info", "--port", "3", "--port=COM4"}), "--port is given twice");
+    EXPECT_EQ(refusal({"--all", "--port", "0"}).rfind("--port takes a COM port number", 0), 0u);
     EXPECT_EQ(refusal({"--all", "--baud", "9600"}), "--baud does not go with --all");
-    EXPECT_EQ(refusal({"--all", "--info"}), "--info and --all cannot be given together");
+    EXPECT_EQ(refusal({"--all", "--info", "--web-package"}), "--web-package and --all --info cannot be given together");
+    EXPECT_EQ(refusal({"--info", "--all", "--all"}), "--all is given twice");
+    EXPECT_EQ(refusal({"--all", "--info", "--verify"}), "--verify does not go with --all --info");
+    EXPECT_EQ(refusal({"--allow-older", "--info", "--all"}), "--allow-older does not go with --all --info");
+    EXPECT_EQ(refusal({"--all", "--info", "--baud", "9600"}), "--baud does not go with --all --info");
+    EXPECT_EQ(refusal({"--retries", "1"}), "--retries goes with --all only");
+    EXPECT_EQ(refusal({"--info", "--retries=0"}), "--retries goes with --all only");
+    EXPECT_EQ(refusal({"--all", "--retries", "6"}), "--retries takes a number from 0 to 5, not \"6\"");
+    EXPECT_EQ(refusal({"--all", "--retries", "1", "--retries", "1"}), "--retries is given twice");
+    EXPECT_EQ(refusal({"--all", "--report="}), "--report needs a file name");
+    EXPECT_EQ(refusal({"--web-package", "--report", "r.json"}), "--report does not go with --web-package");
+    EXPECT_EQ(refusal({"--list-ports", "--report", "r.json"}), "--report does not go with --list-ports");
     EXPECT_EQ(refusal({"--web-package", "--progress", "json"}), "--progress does not go with --web-package");
     EXPECT_EQ(refusal({"--all", "--all"}), "--all is given twice");
     EXPECT_EQ(refusal({"--help", "--port", "3", "--help"}), "--help is given twice");
@@ -235,7 +284,7 @@ TEST(CommandLine, EveryOptionIsInTheHelpAndTheReadme)
     }
     ASSERT_FALSE(readme.empty());
     const std::vector<std::string> options = commandLineOptionNames();
-    EXPECT_EQ(options.size(), 16u);
+    EXPECT_EQ(options.size(), 18u);
     for (const std::string &option : options) {
         EXPECT_TRUE(namesOption(help, option)) << option << " is not in --help";
         EXPECT_TRUE(namesOption(readme, option)) << option << " is not in the README";

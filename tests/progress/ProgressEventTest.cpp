@@ -48,6 +48,8 @@ void expectSame(const ProgressEvent &a, const ProgressEvent &b)
     EXPECT_EQ(a.logicVersionAfter, b.logicVersionAfter);
     EXPECT_EQ(a.deviceCodeAfter, b.deviceCodeAfter);
     EXPECT_EQ(a.verified, b.verified);
+    EXPECT_EQ(a.notSupported, b.notSupported);
+    EXPECT_EQ(a.attempt, b.attempt);
 }
 
 ProgressEvent readBack(const std::string &line)
@@ -78,6 +80,11 @@ TEST(ProgressEvent, EventsAreOneLineThatReadsBackTheSame)
     newer.upToDate = false;
     newer.newerThanCarried = true;
     expectSame(newer, readBack(formatProgressEvent(newer)));
+    ProgressEvent unsupported = failed;
+    unsupported.notSupported = true;
+    unsupported.message = "unknown product: device code 9";
+    unsupported.attempt = 3;
+    expectSame(unsupported, readBack(formatProgressEvent(unsupported)));
 
     // Windows writes the line end as CR LF.
     expectSame(identified, readBack(formatProgressEvent(identified) + "\r"));

@@ -225,3 +225,72 @@ TEST(RackBoard, TheVerdictCountsTheUnitsFoundAndSucceedsOnlyWhenEachOneIsSettled
         EXPECT_EQ(verdict.status, c.status) << c.message;
     }
 }
+
+namespace {
+
+TEST(RackBoard, InfoVerdictsTriesAndMissingPortsShowOnTheBoardTheSummaryAndTheVerdict)
+{
+    const RackRow unit = row("COM2", 9600, "TX", ProgressStep::Checking);
+    RackRow current = ended(unit, ProgressResult::Identified, ProgressStep::Checking);
+    current.state.step = ProgressStep::Done;
+    current.state.upToDate = true;
+    RackRow outdated = current;
+    outdated.state.upToDate = false;
+    RackRow newer = current;
+    newer.state.upToDate = false;
+    newer.state.newerThanCarried = true;
+    RackRow unsupported = ended(unit, ProgressResult::Failed, ProgressStep::Checking, "unknown product: device code 9");
+    unsupported.state.notSupported = true;
+    const RackRow silent = ended(row("COM3", 0, "", ProgressStep::Searching), ProgressResult::NotFound,
+                                 ProgressStep::Searching);
+    const RackRow missing = ended(row("/dev/ttyUSB7", 0, "", ProgressStep::Searching), ProgressResult::NoSuchPort,
+                                  ProgressStep::Searching, "no such port");
+
+    EXPECT_EQ(rackRowStep(current), "up to date");
+    EXPECT_EQ(rackRowStep(outdated), "update needed");
+    EXPECT_EQ(rackRowStep(newer), "newer than carried");
+    EXPECT_EQ(rackRowStep(unsupported), "NOT SUPPORTED: unknown product: device code 9");
+    EXPECT_EQ(rackRowStep(missing), "no such port");
+    RackRow retried = row("COM1", 0, "", ProgressStep::Searching);
+    for (const auto &[attempt, note] : std::vector<std::pair<int, const char *>>{
+             {1, "searching"}, {2, "searching (2nd try)"}, {3, "searching (3rd try)"}, {4, "searching (4th try)"}}) {
+        retried.attempts = attempt;
+        EXPECT_EQ(rackRowStep(retried), note);
+    }
+
+    const std::string info = rackInfoSummary({current, outdated, newer, unsupported, silent, missing});
+    EXPECT_EQ(info.substr(0, info.find('\n')), "Port          Rate  Type  Versions  Verdict             Time  Trace");
+    EXPECT_EQ(count(info, "update needed"), 1);
+    EXPECT_EQ(count(info, "not supported"), 1);
+    EXPECT_EQ(count(info, "no such port"), 1);
+    EXPECT_NE(info.find("\nCOM2: NOT SUPPORTED: unknown product: device code 9\n"), std::string::npos) << info;
+
+    RackRow twice = ended(unit, ProgressResult::Updated, ProgressStep::Rebooting);
+    twice.attempts = 2;
+    const std::string tried = rackSummary({twice, silent}, true);
+    EXPECT_NE(tried.find("  Versions after  Attempts  Time  Trace\n"), std::string::npos) << tried;
+    EXPECT_EQ(rackSummary({twice, silent}).find("Attempts"), std::string::npos);
+
+    struct Case {
+        std::vector<RackRow> rows;
+        const char *message;
+        int status;
+    };
+    const Case cases[] = {
+        {{current, outdated, newer, silent, missing}, "\r\nEvery unit found was identified: 1 up to date, 1 update "
+                                                      "needed, 1 newer than carried.\r\n", 0},
+        {{outdated, outdated}, "\r\nEvery unit found was identified: 2 update needed.\r\n", 0},
+        {{current, unsupported, silent}, "\r\nERROR: 1 of 2 units was not identified.\r\n", 1},
+        {{unsupported}, "\r\nERROR: the unit was not identified.\r\n", 1},
+        {{silent, missing}, "\r\nERROR: no unit answered on COM3, /dev/ttyUSB7.\r\n", 1},
+    };
+    for (const Case &c : cases) {
+        const RackVerdict verdict = rackInfoVerdict(c.rows, false);
+        EXPECT_EQ(verdict.message, c.message);
+        EXPECT_EQ(verdict.status, c.status) << c.message;
+    }
+    // A named port that is not there holds no unit for the update either.
+    EXPECT_EQ(rackVerdict({twice, missing}, false).status, 0);
+}
+
+}  // namespace
