@@ -43,6 +43,10 @@ bool verifyVersionsAfterUpdate(bool isTx)
     Console_Print("\n\r\n\rChecking the versions after the update ......  ");
     UnitVersions after;
     if (queryUnitVersionsAfterReboot(&after) == VersionAnswer::NoAnswer) {
+        // A line that holds the query back is the cable's fault, not the unit's.
+        if (failedOnHeldOutput("FAILED")) {
+            return false;
+        }
         // Silence is not a unit on other versions: it may well run the
         // carried ones, and saying otherwise would have it flashed again.
         Progress_VersionsAfter(after, false);
@@ -55,6 +59,9 @@ bool verifyVersionsAfterUpdate(bool isTx)
     const UnitKind kind = identifyUnitAfterReboot();
     const bool sameType = kind == (isTx ? UnitKind::Tx : UnitKind::Rx);
     const bool sameDevice = isSupportedDevice(after.fpga_type);
+    if (!(after.complete && sameType) && failedOnHeldOutput("FAILED")) {
+        return false;
+    }
     const bool verified =
         after.complete && sameType && sameDevice && versionStanding(after, isTx) == VersionStanding::Current;
     Progress_VersionsAfter(after, verified);
