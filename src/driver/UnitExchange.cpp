@@ -110,7 +110,9 @@ std::string shownUnitText(const char *text)
 {
     std::string shown;
     for (const unsigned char *c = reinterpret_cast<const unsigned char *>(text); *c != '\0'; ++c) {
-        if (isShownEscaped(*c)) {
+        if (*c == '\\') {
+            shown += "\\\\";
+        } else if (isShownEscaped(*c)) {
             char escaped[5];
             snprintf(escaped, sizeof escaped, "\\x%02x", *c);
             shown += escaped;
@@ -119,6 +121,27 @@ std::string shownUnitText(const char *text)
         }
     }
     return shown;
+}
+
+static BOOL heldOutputReported = 0;
+
+BOOL failedOnHeldOutput(const char *openStepVerdict)
+{
+    if (!ComPortAPI_OutputHeld()) {
+        return 0;
+    }
+    heldOutputReported = 1;
+    if (openStepVerdict != nullptr) {
+        Console_Print("%s", openStepVerdict);
+    }
+    Console_Line("\r\nERROR: " COM_PORT_OUTPUT_HELD_TEXT " !\r");
+    Progress_Failed(COM_PORT_OUTPUT_HELD_TEXT);
+    return 1;
+}
+
+BOOL heldOutputWasReported(void)
+{
+    return heldOutputReported;
 }
 
 static void erasePercentage(int percentage)
@@ -176,6 +199,9 @@ BOOL sendData(const uint8_t *dataToSend, int dataToSendLength, BOOL validateResp
     ComPortAPI_AwaitStreamCarried();
     collectReply(responseReceivedCopy, validateResponse == 1 ? expectedResponse : nullptr);
     if (validateResponse == 1 && strcmp(responseReceivedCopy, expectedResponse) != 0) {
+        if (failedOnHeldOutput()) {
+            return 0;
+        }
         Console_Print("\r\nExpected : %s  received : %s\r\n", expectedResponse,
                       shownUnitText(responseReceivedCopy).c_str());
         Console_Line("\r\nError: Expected response did  not matched !\r");

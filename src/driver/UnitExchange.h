@@ -41,8 +41,22 @@ int readIntoDataBuffer(void);
 
 // Text from the unit as the console shows it: control characters other than
 // CR and LF (C0, DEL, C1) as \xNN, so that a confused unit cannot clear,
-// recolour or retitle the operator's terminal. Anything else stays as it came.
+// recolour or retitle the operator's terminal, and a backslash as \\, so that
+// a text holding "\x07" cannot be read as one holding a BEL. Anything else
+// stays as it came.
 std::string shownUnitText(const char *text);
+
+// Asked where a reply window has ended without the reply, before the verdict
+// on the reply: 1 when the port still holds what the tool wrote (a line whose
+// CTS stays low while CTS flow control is on), after saying so on the
+// console, "ERROR: " COM_PORT_OUTPUT_HELD_TEXT " !", preceded by
+// `openStepVerdict` (such as "FAILED") where a step's label waits for its
+// word, and as the reason of the failure for the progress events. The unit
+// has heard nothing then: a verdict on its reply would send the operator
+// after the unit's firmware when the cable is at fault.
+BOOL failedOnHeldOutput(const char *openStepVerdict = nullptr);
+// 1 once failedOnHeldOutput has said so in this run.
+BOOL heldOutputWasReported(void);
 
 // The reply that the last sendCommand or sendData collected, NUL-terminated.
 const char *lastCollectedReply(void);

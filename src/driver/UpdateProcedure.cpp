@@ -70,6 +70,9 @@ BOOL transferImage(char *hexText, const ImageTransfer &transfer)
     buildAnnouncement(commandToSend, transfer.announcement);
     ComPortAPI_SetReadingTimeoutInMs(transfer.announcementTimeoutMs);
     if (!sendCommand(commandToSend, 0, 1, "Ready")) {
+        if (failedOnHeldOutput("FAILED")) {
+            return 0;
+        }
         Console_Line("FAILED [Unit not ready]\r");
         Progress_Failed("the unit was not ready for the image");
         return 0;
@@ -110,6 +113,8 @@ bool checkUnitForUpdate(UnitVersions &unit, bool &isTx)
         Console_Print("Checking fpga version ..................  %s %d.%02d  device:%d\r\n",
                       shownUnitText(unit.model).c_str(), unit.fpga_ver, unit.fpga_rev, unit.fpga_type);
         Progress_Versions(unit);
+    } else if (failedOnHeldOutput()) {
+        return false;
     }
 
     Console_Print("Checking product .......... ");
@@ -121,6 +126,9 @@ bool checkUnitForUpdate(UnitVersions &unit, bool &isTx)
     }
     const UnitKind kind = identifyUnitByTurns();
     if (kind == UnitKind::Unknown) {
+        if (failedOnHeldOutput("FAILED")) {
+            return false;
+        }
         Console_Line("FAILED\r");
         Progress_NotSupported("the unit's identification is neither the TX nor the RX unit's");
         return false;
@@ -211,7 +219,8 @@ UpdateOutcome updateFirmware(int unitBaud, const UpdatePolicy &policy)
         break;
     }
     if (policy.afterPrompt && !policy.afterPrompt(isTx)) {
-        return UpdateOutcome::NotVerified;
+        // A line that held the check's queries says nothing of what the unit runs.
+        return heldOutputWasReported() ? UpdateOutcome::Failed : UpdateOutcome::NotVerified;
     }
     Console_Line("\n\r\n\rThe update was successful, the unit is now operational\r");
     return UpdateOutcome::Updated;

@@ -50,6 +50,10 @@ int runInfo(const CommandLine &line)
     field("Baud rate", std::to_string(link->baud));
     UnitVersions unit;
     if (!queryUnitVersions(&unit)) {
+        if (failedOnHeldOutput()) {
+            Progress_Finish(ProgressResult::Failed);
+            return finish(EXIT_STATUS_FAILED);
+        }
         Console_Print("\r\nNOT SUPPORTED: the unit's version reply is not one this tool reads.\r\n");
         Progress_NotSupported("the unit's version reply is not one this tool reads");
         Progress_Finish(ProgressResult::Failed);
@@ -71,6 +75,10 @@ int runInfo(const CommandLine &line)
     }
     const UnitKind kind = identifyUnit();
     if (kind == UnitKind::Unknown) {
+        if (failedOnHeldOutput()) {
+            Progress_Finish(ProgressResult::Failed);
+            return finish(EXIT_STATUS_FAILED);
+        }
         field("Unit", "unknown");
         Console_Print("\r\nNOT SUPPORTED: the unit's identification is neither the TX nor the RX unit's.\r\n");
         Progress_NotSupported("the unit's identification is neither the TX nor the RX unit's");

@@ -40,6 +40,9 @@ bool verifyVersionsAfterUpdate(bool isTx)
     queryUnitVersions(&after);
     const UnitKind kind = identifyUnit();
     const bool sameType = kind == (isTx ? UnitKind::Tx : UnitKind::Rx);
+    if (!(after.complete && sameType) && failedOnHeldOutput("FAILED")) {
+        return false;
+    }
     const bool verified = after.complete && sameType && versionStanding(after, isTx) == VersionStanding::Current;
     Progress_VersionsAfter(after, verified);
 

@@ -233,6 +233,19 @@ void ComPortAPI_AwaitStreamCarried(void)
     }
 }
 
+BOOL ComPortAPI_OutputHeld(void)
+{
+    if (!portIsOpen()) {
+        return 0;
+    }
+    std::string what;
+    const BOOL held = ComPortBackend_OutputHeld(g_hCOM, what);
+    if (held) {
+        Trace_Note("the port still holds what was written to it: " + what);
+    }
+    return held;
+}
+
 BOOL ComPortAPI_DiscardPending(void)
 {
     if (!portIsOpen()) {

@@ -81,6 +81,17 @@ void ComPortAPI_BeginStream(void);
 // never longer than WRITE_STALL_LIMIT_MS, so that a line held shut by its
 // CTS cannot hang the run here.
 void ComPortAPI_AwaitStreamCarried(void);
+// 1 when the open port still holds bytes written to it that the line has not
+// sent: the driver's output queue on Linux; on Windows the bytes it queues,
+// or its word that CTS holds the output. Asked where a reply window ends
+// without the reply: a line whose CTS stays low (a cable without CTS, an
+// adapter that does not wire it, a unit held in reset) holds every command
+// while CTS flow control is on, and the unit has then heard nothing. 0 with
+// no port open, and where the system does not tell.
+BOOL ComPortAPI_OutputHeld(void);
+// What the tool says of such a line, as the reason of a failure.
+#define COM_PORT_OUTPUT_HELD_TEXT \
+    "the port could not send: CTS stays low (check that the cable carries CTS, and that the unit is powered)"
 BOOL ComPortAPI_SetReadingTimeoutInMs(int timeoutInMs);
 // Drops what the port has received and nobody has read yet (and anything
 // not yet sent), so that a late tail of one reply is not read as part of

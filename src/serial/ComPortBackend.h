@@ -72,6 +72,10 @@ PortWrite ComPortBackend_Write(HANDLE port, const void *buffer, int nBytesToWrit
 // empty. 1 when it emptied or the system does not tell its fill, 0 when
 // bytes were still queued at the end of the wait.
 BOOL ComPortBackend_WaitOutputDrained(HANDLE port, int timeoutMs);
+// Whether the port holds written bytes the line has not sent yet (see
+// ComPortAPI_OutputHeld); 0 when the system does not tell. `what` gets the
+// system's figures, for the trace.
+BOOL ComPortBackend_OutputHeld(HANDLE port, std::string &what);
 void ComPortBackend_Close(HANDLE port);
 
 #endif

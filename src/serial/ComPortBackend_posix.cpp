@@ -415,6 +415,16 @@ BOOL ComPortBackend_WaitOutputDrained(HANDLE port, int timeoutMs)
     }
 }
 
+BOOL ComPortBackend_OutputHeld(HANDLE port, std::string &what)
+{
+    int queued = 0;
+    if (ioctl(portOf(port)->fd, TIOCOUTQ, &queued) != 0 || queued <= 0) {
+        return 0;
+    }
+    what = std::to_string(queued) + " bytes in the output queue";
+    return 1;
+}
+
 void ComPortBackend_Close(HANDLE port)
 {
     PosixPort *p = portOf(port);

@@ -243,6 +243,19 @@ BOOL ComPortBackend_WaitOutputDrained(HANDLE port, int timeoutMs)
     }
 }
 
+BOOL ComPortBackend_OutputHeld(HANDLE port, std::string &what)
+{
+    DWORD errors = 0;
+    COMSTAT status = {};
+    // A write that timed out leaves nothing queued with some drivers, but
+    // the CTS hold is still said.
+    if (!ClearCommError(port, &errors, &status) || (status.cbOutQue == 0 && !status.fCtsHold)) {
+        return 0;
+    }
+    what = std::to_string(status.cbOutQue) + " bytes in the output queue" + (status.fCtsHold ? ", held by CTS" : "");
+    return 1;
+}
+
 void ComPortBackend_Close(HANDLE port)
 {
     releasePort(port);

@@ -89,8 +89,9 @@ TEST_F(DevicePorts, PortPathNamesTheDeviceDirectly)
 }
 
 // By kind, then by number (ttyUSB2 before ttyUSB10); the by-id link shows
-// beside the device it leads to; files that are no character device and
-// names without a number are no ports.
+// beside the device it leads to, the backslash of udev's own escapes in its
+// name doubled; files that are no character device and names without a
+// number are no ports.
 TEST_F(DevicePorts, ListPortsShowsTheDeviceFolderInAStableOrder)
 {
     const ProcessResult none = runToolIn(ToolBuild::QuickBoot, {"--list-ports"}, deviceFolder(comDir.path()));
@@ -105,13 +106,14 @@ TEST_F(DevicePorts, ListPortsShowsTheDeviceFolderInAStableOrder)
     LinkedPty unnumbered(comDir.path(), "ttyUSBx");
     ASSERT_EQ(mkdir(device("serial").c_str(), 0755), 0);
     ASSERT_EQ(mkdir(device("serial/by-id").c_str(), 0755), 0);
-    const std::string byId = device("serial/by-id/usb-Maker_Adapter_A1-if00-port0");
+    const std::string byId = device("serial/by-id/usb-Maker_Adapter\\x20A1-if00-port0");
     ASSERT_EQ(symlink("../../ttyUSB2", byId.c_str()), 0);
+    const std::string byIdShown = device("serial/by-id/usb-Maker_Adapter\\\\x20A1-if00-port0");
 
     const ProcessResult list = runToolIn(ToolBuild::QuickBoot, {"--list-ports"}, deviceFolder(comDir.path()));
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.err, "");
-    EXPECT_EQ(list.out, device("ttyUSB0") + "\n" + device("ttyUSB2") + "   " + byId + "\n" + device("ttyUSB10") +
+    EXPECT_EQ(list.out, device("ttyUSB0") + "\n" + device("ttyUSB2") + "   " + byIdShown + "\n" + device("ttyUSB10") +
                             "\n" + device("ttyACM1") + "\n");
 }
 

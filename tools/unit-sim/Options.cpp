@@ -72,6 +72,10 @@ const char *helpText()
            "  --com N              COM number of the link (default 1)\n"
            "  --link NAME          name of the link instead of comN, such as ttyUSB0 in\n"
            "                       a device folder; a plain name, no '/'\n"
+           "  --tty PATH           play the unit on an existing terminal instead of a\n"
+           "                       pty of its own (the host end of a virtual machine's\n"
+           "                       port, which passes no line settings on): no link is\n"
+           "                       made, and the line counts as set to the unit's rate\n"
            "  --baud B             the unit's own command rate (default 115200); the unit\n"
            "                       answers only when the line is set to it; image streams\n"
            "                       and the \"%fw -h\" announcement are taken at 115200 only\n"
@@ -183,6 +187,9 @@ bool setValued(Options &options, const std::string &arg, const std::string &valu
     } else if (arg == "--link") {
         options.link = value;
         ok = !value.empty() && value.find('/') == std::string::npos && value != "." && value != "..";
+    } else if (arg == "--tty") {
+        options.tty = value;
+        ok = !value.empty();
     } else if (arg == "--com") {
         ok = parseInt(value, 1, 255, options.com);
     } else if (arg == "--baud") {
@@ -283,7 +290,7 @@ ParseResult parseOptions(int argc, char **argv, Options &options, std::string &e
         if (env && *env)
             options.dir = env;
     }
-    if (options.dir.empty()) {
+    if (options.dir.empty() && options.tty.empty()) {
         error = "no COM folder: give --dir DIR or set RAVELIN_COM_DIR";
         return ParseResult::Error;
     }

@@ -11,6 +11,7 @@ struct Options {
     std::string dir;  // the COM folder; --dir, else $RAVELIN_COM_DIR
     int com = 1;
     std::string link;  // --link NAME; empty: comN
+    std::string tty;   // --tty PATH: an existing terminal instead of a pty of its own
     UnitConfig unit;
     std::string saveLogic;
     std::string saveMcu;

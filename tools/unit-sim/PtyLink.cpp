@@ -93,6 +93,35 @@ bool PtyLink::open(const std::string &dir, const std::string &name, std::string 
     return true;
 }
 
+bool PtyLink::attach(const std::string &path, int baud, std::string &error)
+{
+    master_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (master_ < 0) {
+        error = systemError("cannot open " + path);
+        return false;
+    }
+    struct termios tio;
+    speed_t code = B0;
+    for (const RateCode &r : RATES)
+        if (r.baud == baud)
+            code = r.code;
+    if (tcgetattr(master_, &tio) != 0) {
+        error = systemError("cannot read the settings of " + path);
+        return false;
+    }
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~HUPCL;
+    tio.c_cflag |= CLOCAL | CREAD;
+    if (cfsetispeed(&tio, code) != 0 || cfsetospeed(&tio, code) != 0 || tcsetattr(master_, TCSANOW, &tio) != 0) {
+        error = systemError("cannot set " + path + " raw at the unit's rate");
+        return false;
+    }
+    slave_ = ::dup(master_);
+    slavePath_ = path;
+    attached_ = true;
+    return true;
+}
+
 void PtyLink::close()
 {
     if (!linkPath_.empty()) {
@@ -132,7 +161,9 @@ bool PtyLink::isLineRate(int baud)
 int PtyLink::unread() const
 {
     int n = 0;
-    if (ioctl(slave_, FIONREAD, &n) != 0)
+    // On an attached terminal the unit's own output queue holds what the
+    // far end has not taken yet.
+    if (ioctl(slave_, attached_ ? TIOCOUTQ : FIONREAD, &n) != 0)
         return 0;
     return n;
 }

@@ -21,6 +21,10 @@ public:
     // Creates the pty (slave raw, master non-blocking) and the link,
     // replacing a stale link of the same name. On failure: false, `error`.
     bool open(const std::string &dir, const std::string &name, std::string &error);
+    // Takes an existing terminal as the unit's end instead: raw, at `baud`,
+    // which the line then always reports, since such a terminal carries no
+    // settings from the far end. No link is made.
+    bool attach(const std::string &path, int baud, std::string &error);
     // Closes every fd and removes the link if it still points at this pty.
     void close();
 
@@ -38,6 +42,7 @@ public:
 private:
     int master_ = -1;
     int slave_ = -1;
+    bool attached_ = false;
     std::string slavePath_;
     std::string linkPath_;
 };

@@ -94,7 +94,8 @@ int main(int argc, char **argv)
 
     PtyLink link;
     const std::string linkName = options.link.empty() ? "com" + std::to_string(options.com) : options.link;
-    if (!link.open(options.dir, linkName, error)) {
+    if (!(options.tty.empty() ? link.open(options.dir, linkName, error)
+                              : link.attach(options.tty, options.unit.baud, error))) {
         std::fprintf(stderr, "unit-sim: %s\n", error.c_str());
         return 1;
     }
