@@ -348,8 +348,9 @@ std::string usageText(const char *program)
             "       [--report FILE]\n"
             "       ";
     text += program;
-    text += " --all [--info] [--port N|PATH]... [--retries N] [--no-wait]\n"
-            "       [--progress json] [--log-dir DIR] [--report FILE] [--allow-reinstall] [--allow-older]\n"
+    text += " --all [--info] [--port N|PATH]... [--retries N]\n"
+            "       [--no-wait] [--progress json] [--log-dir DIR] [--report FILE]\n"
+            "       [--allow-reinstall] [--allow-older]\n"
             "       ";
     text += program;
     text += " --web-package [--no-wait] [--log FILE]\n"
@@ -379,9 +380,10 @@ std::string usageText(const char *program)
             "                 (\"up to date\"), so is one that runs newer versions (\"newer\n"
             "                 than carried\"); every unit updated is checked after its reboot\n"
             "  --all --info   identify every unit found, all at the same time, and write\n"
-            "                 nothing to any: a verdict a port (\"up to date\", \"update needed\",\n"
-            "                 \"newer than carried\", \"not supported\", \"no unit\"); exit status 0\n"
-            "                 when a unit was found and every unit found was identified\n"
+            "                 nothing to any: a verdict a port (\"up to date\", \"update\n"
+            "                 needed\", \"newer than carried\", \"not supported\", \"no unit\");\n"
+            "                 exit status 0 when a unit was found and every unit found was\n"
+            "                 identified\n"
             "  --all --port N|PATH ...\n"
             "                 --port given once or more with --all: only the ports named are\n"
             "                 searched, in that order; one that does not exist has its row\n"
