@@ -1,10 +1,11 @@
 # What `cmake --install` puts in place, and the packages CPack makes of it:
-# the tool alone (neither unit-sim nor the test builds) and its documentation.
+# the tool alone (neither unit-sim nor the test builds) and its documentation,
+# and natively the Ansible collection that runs it on many hosts.
 #
 # Natively: bin/RavelinFwUpgrade, the README, the copyright file and the
-# changelog in the doc folder and a manual page, packed by `cpack -G DEB`
-# into a Debian package. For Windows: RavelinFwUpgrade.exe and an operator's
-# README.txt side by side, packed by `cpack -G ZIP` into the zip that
+# changelog in the doc folder, a manual page and the collection, packed by
+# `cpack -G DEB` into a Debian package. For Windows: RavelinFwUpgrade.exe
+# and an operator's README.txt side by side, packed by `cpack -G ZIP` into the zip that
 # operators unpack and run from: RavelinFwUpgrade-VERSION-win32.zip from the
 # 32-bit build, -win64.zip from the 64-bit one.
 
@@ -32,6 +33,21 @@ else()
   install(TARGETS RavelinFwUpgrade RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/copyright
     DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # The Ansible collection ravelin.fwupgrade, where ansible-core finds it
+  # without any setting: its default collections path ends in
+  # /usr/share/ansible/collections. Its files are data (the modules are
+  # copied to the hosts and run there by Ansible's Python), so none is
+  # executable; what its builds and tests leave there stays out.
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/ansible/
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/ansible/collections/ansible_collections/ravelin/fwupgrade
+    FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
+    PATTERN .gitignore EXCLUDE
+    PATTERN __pycache__ EXCLUDE
+    PATTERN "*.pyc" EXCLUDE
+    PATTERN "*.tar.gz" EXCLUDE
+    PATTERN tests EXCLUDE)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME ravelinfwupgrade)
   set(CPACK_GENERATOR DEB)
   # The sanitizer and fuzzer builds make no package.
   if(NOT RAVELIN_SANITIZE AND NOT RAVELIN_FUZZ)
@@ -59,6 +75,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${RAVELIN_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # Depends: from dpkg-shlibdeps' scan of the tool's shared libraries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The collection is of use on the control node only with Ansible there.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS ansible-core)
 
 include(${CMAKE_CURRENT_LIST_DIR}/ReleaseFiles.cmake)
 include(CPack)
