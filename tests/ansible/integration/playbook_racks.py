@@ -32,6 +32,7 @@ check held, 1 otherwise.
 """
 
 import argparse
+import ctypes
 import json
 import os
 import shutil
@@ -86,6 +87,23 @@ def wait_for(predicate, limit, step=0.1):
     return predicate()
 
 
+PR_SET_PDEATHSIG = 1
+
+
+def end_with_parent():
+    # Should this test be killed outright (a CTest time-out), its children
+    # end too: the kernel sends them SIGTERM when it goes.
+    try:
+        ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
+    except (OSError, AttributeError):
+        pass
+
+
+def stop_on_signal(signum, frame):
+    # Into the `finally` that ends every process started.
+    raise SystemExit(128 + signum)
+
+
 class Processes:
     """What this test starts, and whatever it leaves on the hosts."""
 
@@ -96,7 +114,7 @@ class Processes:
     def start(self, args, log, **kwargs):
         with open(log, 'wb') as out:
             proc = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
-                                    start_new_session=True, **kwargs)
+                                    start_new_session=True, preexec_fn=end_with_parent, **kwargs)
         self.started.append(proc)
         return proc
 
@@ -304,7 +322,7 @@ def run_playbook(procs, work, playbook, inventory, label, extra=()):
     with open(out_path, 'wb') as out, open(err_path, 'wb') as err:
         proc = subprocess.Popen(['ansible-playbook', '-i', inventory, playbook] + list(extra),
                                 cwd=work, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                start_new_session=True)
+                                start_new_session=True, preexec_fn=end_with_parent)
         procs.started.append(proc)
         try:
             status = proc.wait(timeout=PLAYBOOK_LIMIT)
@@ -502,6 +520,8 @@ def main():
 
     procs = Processes(work)
     started = time.monotonic()
+    for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        signal.signal(signum, stop_on_signal)
     try:
         start_units(procs, args.unit_sim, work)
         ssh_port, ssh_args, sshd_log = start_sshd(procs, work)
