@@ -237,6 +237,17 @@ std::string rowStep(const RackRow &row)
     return withReason(("FAILED during " + stepWithPercent(state.during, state.percent)).c_str(), state);
 }
 
+// The verdict's error line when `failed` of the `found` units did not get
+// to `done` ("updated", "identified").
+std::string unitsLeftOver(int found, int failed, const char *done)
+{
+    if (found == 1) {
+        return std::string("\r\nERROR: the unit was not ") + done + ".\r\n";
+    }
+    return "\r\nERROR: " + std::to_string(failed) + " of " + std::to_string(found) + " units " +
+           (failed == 1 ? "was" : "were") + " not " + done + ".\r\n";
+}
+
 }  // namespace
 
 std::string rackRowStep(const RackRow &row)
@@ -371,11 +382,7 @@ RackVerdict rackVerdict(const std::vector<RackRow> &rows, bool refusedPortsAllIn
                     std::to_string(found - updated) + " left alone.\r\n",
                 status};
     }
-    const int failed = found - settled;
-    return {found == 1 ? std::string("\r\nERROR: the unit was not updated.\r\n")
-                       : "\r\nERROR: " + std::to_string(failed) + " of " + std::to_string(found) + " units " +
-                             (failed == 1 ? "was" : "were") + " not updated.\r\n",
-            status};
+    return {unitsLeftOver(found, found - settled, "updated"), status};
 }
 
 RackVerdict rackInfoVerdict(const std::vector<RackRow> &rows, bool refusedPortsAllInUse)
@@ -408,9 +415,5 @@ RackVerdict rackInfoVerdict(const std::vector<RackRow> &rows, bool refusedPortsA
                     ".\r\n",
                 status};
     }
-    const int failed = found - identified;
-    return {found == 1 ? std::string("\r\nERROR: the unit was not identified.\r\n")
-                       : "\r\nERROR: " + std::to_string(failed) + " of " + std::to_string(found) + " units " +
-                             (failed == 1 ? "was" : "were") + " not identified.\r\n",
-            status};
+    return {unitsLeftOver(found, found - identified, "identified"), status};
 }

@@ -32,17 +32,27 @@ bool failAndRemove(FILE *stream, const std::string &created, const std::string &
     return false;
 }
 
+// A new file beside `path`, where `path` may take a file; nullptr with the
+// reason otherwise.
+FILE *createBeside(const std::string &path, std::string &created, std::string &error)
+{
+    if (!nameTakesAFile(path, error)) {
+        return nullptr;
+    }
+    FILE *stream = FileBackend_CreateNewBeside(path.c_str(), created);
+    if (stream == nullptr) {
+        error = FileBackend_FailureReason();
+    }
+    return stream;
+}
+
 }  // namespace
 
 bool WholeFile_CanWrite(const std::string &path, std::string &error)
 {
-    if (!nameTakesAFile(path, error)) {
-        return false;
-    }
     std::string created;
-    FILE *probe = FileBackend_CreateNewBeside(path.c_str(), created);
+    FILE *probe = createBeside(path, created, error);
     if (probe == nullptr) {
-        error = FileBackend_FailureReason();
         return false;
     }
     fclose(probe);
@@ -52,13 +62,9 @@ bool WholeFile_CanWrite(const std::string &path, std::string &error)
 
 bool WholeFile_Write(const std::string &path, const std::string &text, std::string &error)
 {
-    if (!nameTakesAFile(path, error)) {
-        return false;
-    }
     std::string created;
-    FILE *stream = FileBackend_CreateNewBeside(path.c_str(), created);
+    FILE *stream = createBeside(path, created, error);
     if (stream == nullptr) {
-        error = FileBackend_FailureReason();
         return false;
     }
     errno = 0;

@@ -45,7 +45,7 @@ fi
 chmod 666 "$work/calls"
 make_bin() {
   mkdir -p "$1"
-  for tool in bash grep; do
+  for tool in bash grep sleep; do
     ln -s "$(command -v $tool)" "$1/$tool"
   done
   cat >"$1/dpkg-query" <<EOF
@@ -65,6 +65,16 @@ echo "$tool \$*" >>"$work/calls"
 [ "\$1" != --print-foreign-architectures ] || echo i386
 EOF
   done
+  # A mirror in the middle of a sync: every update fails, and so does an
+  # install that does not keep to the release's own suite.
+  cat >>"$1/apt-get" <<EOF
+if [ -f "$work/mirror-syncing" ]; then
+  case " \$* " in
+    *" APT::Default-Release="*) ;;
+    *" update "*|*" install "*) exit 100 ;;
+  esac
+fi
+EOF
   # Installing wine puts $work/wine-to-install in place, if there is one.
   cat >>"$1/apt-get" <<EOF
 case " \$* " in
@@ -111,7 +121,7 @@ run() {
   fi
   shift 2
   : >"$work/calls"
-  output=$(as_user env -i PATH="$work/bin-$_kind" "$work/install-deps" "$@" 2>"$work/errors")
+  output=$(as_user env -i PATH="$work/bin-$_kind" INSTALL_DEPS_RETRY_SECONDS=0 "$work/install-deps" "$@" 2>"$work/errors")
   status=$?
   errors=$(cat "$work/errors")
   calls=$(grep -vx 'wine --version' "$work/calls")
@@ -179,6 +189,16 @@ $calls"
   { [ "$(echo "$installs" | wc -l)" -eq 2 ] && echo "$installs" | head -n 1 | grep -q ' wine ' &&
     [ "$(echo "$installs" | tail -n 1)" = 'apt-get install -y -q --no-install-recommends wine64' ]; } ||
     fault "a run as root on a new machine, whose Wine refuses once installed, did not install the base set and then wine64: calls
+$calls"
+  # A mirror whose indexes do not come: three updates, then the install
+  # from the release itself.
+  : >"$work/mirror-syncing"
+  run runs "lintian"
+  rm "$work/mirror-syncing"
+  release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  { [ $status -eq 0 ] && [ "$(echo "$calls" | grep -c '^apt-get update')" -eq 3 ] &&
+    echo "$calls" | grep -qx "apt-get install -y -q --no-install-recommends -o APT::Default-Release=$release lintian"; } ||
+    fault "a run as root whose apt-get update fails did not try three times and then install from $release: status $status, calls
 $calls"
   as_user() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
 fi

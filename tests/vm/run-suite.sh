@@ -220,5 +220,12 @@ for received in usb-logic:M418260_TX_XC7A75_1_02.mcs usb-mcu:M418260_MCU_61_1_02
   fi
 done
 
+# What the units saw, for a failed run: each command with its rate.
+if [ "$failures" != 0 ]; then
+  for log in "$work"/unit-*.log; do
+    echo "---- $(basename "$log") (last lines)"
+    tail -n 15 "$log"
+  done
+fi
 echo "$failures failures"
 [ "$failures" = 0 ]
