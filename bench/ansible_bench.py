@@ -151,7 +151,7 @@ def main():
         print('  Ansible itself: %.1f s (%.1f%% of the wall time)' % (ansible, 100 * ansible / wall))
         print('    before and after the playbook (Python, inventory, playbook): %.1f s' % outside)
         print('    check task %.1f s, of it beyond the tool %.1f s' % (check_task, check_task - check_tool))
-        print('    update task (async, polled every 15 s) %.1f s, of it beyond the tool %.1f s'
+        print('    update task (async, polled every 5 s) %.1f s, of it beyond the tool %.1f s'
               % (update_task, update_task - update_tool))
         print('    every other task, between the tasks: %.1f s' % rest)
         print('ratio playbook / one unit alone: %.3f (target at most %.2f)' % (ratio, TARGET_RATIO))
