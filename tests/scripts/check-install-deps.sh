@@ -152,7 +152,7 @@ run absent all --print
 [ -z "$calls" ] || fault "--print on a bare machine: called $calls"
 for package in cmake g++ libgtest-dev clang g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix wine wine32:i386 \
   dpkg-dev unzip python3-pefile python3-jsonschema lintian help2man man-db osslsigncode openssl diffoscope \
-  qemu-system-x86 busybox-static udev ansible-core ansible-lint python3-pytest openssh-server openssh-client \
+  qemu-system-x86 busybox-static udev ansible-core ansible ansible-lint python3-pytest openssh-server openssh-client \
   yamllint python3-voluptuous pycodestyle pylint; do
   echo "$output" | grep -qxF -- "$package" || fault "--print on a bare machine does not list $package"
 done

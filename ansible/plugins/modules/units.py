@@ -91,7 +91,7 @@ EXAMPLES = r'''
   ravelin.fwupgrade.units:
     retries: 1
   async: 1080
-  poll: 15
+  poll: 5
 
 - name: See which units an update would write, and their versions
   ravelin.fwupgrade.units:
