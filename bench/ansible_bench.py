@@ -22,6 +22,7 @@ for the check and the update (each tool run's time is its slowest port's
 """
 
 import argparse
+import datetime
 import json
 import os
 import shutil
@@ -55,6 +56,12 @@ def start_units(procs, unit_sim, com_dir, count, options):
 
 def slowest_port(units):
     return max([u.get('seconds') or 0 for u in units] or [0])
+
+
+def when(text):
+    """Seconds since the epoch of the json callback's UTC time stamps."""
+    return datetime.datetime.strptime(text, '%Y-%m-%dT%H:%M:%S.%fZ').replace(
+        tzinfo=datetime.timezone.utc).timestamp()
 
 
 def main():
@@ -132,15 +139,21 @@ def main():
         updated = sum(1 for h in hosts for u in updates.get(h, {}).get('units') or [] if u['result'] == 'updated')
         ok = ok and status == 0 and updated == args.hosts * args.units
         ansible = wall - check_tool - update_tool
-        # Where Ansible's share goes, from the callback's times: the time
-        # of the process around the playbook (Python, the inventory, the
-        # playbook read), each task beyond the tool's own time, the rest.
-        tasks = dict((t['task']['name'], t['task']['duration']) for p in doc['plays'] for t in p['tasks'])
+        # Where Ansible's share goes, from the json callback's times: the
+        # time of the process around the plays (Python, the inventory, the
+        # playbook read), each task beyond the tool's own time, the rest. A
+        # task of the free check play has an entry a host: its span is from
+        # the first start to the last end.
+        def spans(entries):
+            starts = [when(e['duration']['start']) for e in entries if e['duration'].get('start')]
+            ends = [when(e['duration']['end']) for e in entries if e['duration'].get('end')]
+            return (min(starts), max(ends)) if starts and ends else (0.0, 0.0)
 
         def took(name):
-            span = tasks.get(name) or {}
-            return (span.get('end') or 0) - (span.get('start') or 0)
-        outside = wall - (doc['duration']['end'] - doc['duration']['start'])
+            start, end = spans([t['task'] for p in doc['plays'] for t in p['tasks'] if t['task']['name'] == name])
+            return end - start
+        first, last = spans([p['play'] for p in doc['plays']])
+        outside = wall - (last - first)
         check_task = took(racks.CHECK_TASK)
         update_task = took(racks.UPDATE_TASK)
         rest = wall - outside - check_task - update_task
