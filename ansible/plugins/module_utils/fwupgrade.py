@@ -46,8 +46,8 @@ class ReportError(Exception):
 
 
 def check_options(params):
-    """Returns the faults of the options the argument spec cannot see, one
-    sentence each; an empty list when there are none."""
+    """Returns the faults of the options that their declared types cannot
+    catch, one sentence each; an empty list when there are none."""
     faults = []
     ports = params.get('ports')
     if ports is not None:
