@@ -45,7 +45,7 @@ run "ansible-galaxy collection build" ansible-galaxy collection build --output-p
 tarball=$(ls "$work"/dist/ravelin-fwupgrade-*.tar.gz 2>/dev/null | head -n 1)
 [ -n "$tarball" ] || { fault "no tarball built"; exit 1; }
 for member in galaxy.yml README.md LICENSE meta/runtime.yml plugins/modules/units.py plugins/modules/units_info.py \
-  plugins/module_utils/fwupgrade.py; do
+  plugins/module_utils/fwupgrade.py plugins/doc_fragments/tool_run.py; do
   [ "$member" = galaxy.yml ] && member=MANIFEST.json
   tar -tzf "$tarball" | grep -qxF "$member" || fault "the tarball has no $member"
 done
@@ -110,13 +110,16 @@ sanity() { # TEST
 for test in $(cd "$tree" && ansible-test sanity --list-tests 2>/dev/null); do
   sanity "$test"
   status=$?
-  venv=$(sed -n 's#^FATAL: Python [0-9.]* at "\(.*\)/bin/python" does not have pip available.*#\1#p' "$work/out")
-  if [ $status -ne 0 ] && [ -n "$venv" ] && [ "${venv#"$HOME"/}" != "$venv" ]; then
+  # A test may ask for more than one environment (import: one for the
+  # modules, one for the other plugins), one at a time.
+  for _ in 1 2 3; do
+    venv=$(sed -n 's#^FATAL: Python [0-9.]* at "\(.*\)/bin/python" does not have pip available.*#\1#p' "$work/out")
+    [ $status -ne 0 ] && [ -n "$venv" ] && [ "${venv#"$HOME"/}" != "$venv" ] || break
     /usr/bin/python3 -m venv --without-pip --system-site-packages "$venv" &&
       echo true >"$venv/meta.yaml.json" && echo '[]' >"$venv/meta.install.json" && touch "$venv/marker.txt"
     sanity "$test"
     status=$?
-  fi
+  done
   if [ $status -ne 0 ]; then
     fault "ansible-test sanity --test $test: exit status $status"
     grep -v 'locale' "$work/out" | sed 's/^/    /' | tail -n 20

@@ -23,6 +23,14 @@ REPORT_VERSION = 1
 USAGE_STATUS = 2
 TAIL_LINES = 15
 
+# The options of every module that runs the tool (their documentation is
+# the tool_run fragment).
+TOOL_RUN_OPTIONS = dict(
+    log_dir=dict(type='path'),
+    report=dict(type='path', default=DEFAULT_REPORT),
+    tool=dict(type='path', default=DEFAULT_TOOL),
+)
+
 # The results of an update run that leave a unit as the operator wants it.
 UPDATE_OK = frozenset(['updated', 'up-to-date', 'newer'])
 

@@ -48,24 +48,9 @@ options:
       - How many more times a port whose update failed is run again from its search (0 to 5).
     type: int
     default: 0
-  log_dir:
-    description:
-      - The folder on the host for the trace of each port's run, which support asks for.
-      - Defaults to the folder of I(report).
-    type: path
-  report:
-    description:
-      - Where the host keeps the report of the run (JSON, one record a port).
-      - The report of an earlier run there is replaced; check mode writes one too.
-    type: path
-    default: /var/tmp/ravelin-fwupgrade-report.json
-  tool:
-    description:
-      - The tool to run, a path or a name looked up in C(PATH).
-    type: path
-    default: RavelinFwUpgrade
 extends_documentation_fragment:
   - ansible.builtin.action_common_attributes
+  - ravelin.fwupgrade.tool_run
 attributes:
   check_mode:
     support: full
@@ -197,7 +182,7 @@ cmd:
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.ravelin.fwupgrade.plugins.module_utils.fwupgrade import (
-    DEFAULT_REPORT, DEFAULT_TOOL, changed, diff, failure_message, run)
+    TOOL_RUN_OPTIONS, changed, diff, failure_message, run)
 
 
 def main():
@@ -207,9 +192,7 @@ def main():
             allow_reinstall=dict(type='bool', default=False),
             allow_older=dict(type='bool', default=False),
             retries=dict(type='int', default=0),
-            log_dir=dict(type='path'),
-            report=dict(type='path', default=DEFAULT_REPORT),
-            tool=dict(type='path', default=DEFAULT_TOOL),
+            **TOOL_RUN_OPTIONS
         ),
         supports_check_mode=True,
     )

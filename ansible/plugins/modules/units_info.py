@@ -27,24 +27,9 @@ options:
       - The same port may not be named twice.
     type: list
     elements: str
-  log_dir:
-    description:
-      - The folder on the host for the trace of each port's run.
-      - Defaults to the folder of I(report).
-    type: path
-  report:
-    description:
-      - Where the host keeps the report of the run (JSON, one record a port); an earlier report there is
-        replaced.
-    type: path
-    default: /var/tmp/ravelin-fwupgrade-report.json
-  tool:
-    description:
-      - The tool to run, a path or a name looked up in C(PATH).
-    type: path
-    default: RavelinFwUpgrade
 extends_documentation_fragment:
   - ansible.builtin.action_common_attributes
+  - ravelin.fwupgrade.tool_run
 attributes:
   check_mode:
     support: full
@@ -118,16 +103,14 @@ cmd:
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.ravelin.fwupgrade.plugins.module_utils.fwupgrade import (
-    DEFAULT_REPORT, DEFAULT_TOOL, incomplete_message, run)
+    TOOL_RUN_OPTIONS, incomplete_message, run)
 
 
 def main():
     module = AnsibleModule(
         argument_spec=dict(
             ports=dict(type='list', elements='str'),
-            log_dir=dict(type='path'),
-            report=dict(type='path', default=DEFAULT_REPORT),
-            tool=dict(type='path', default=DEFAULT_TOOL),
+            **TOOL_RUN_OPTIONS
         ),
         supports_check_mode=True,
     )
